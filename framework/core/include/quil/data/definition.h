@@ -1,0 +1,182 @@
+// Data definitions: the framework's description of what a value must look like. An operation's
+// input, output and errors are each described by one definition tree, shared as
+// `std::shared_ptr<const DataDefinition>`.
+//
+// A structure that contains itself is described by a `StructRefDefinition` at the inner
+// occurrence; it names the structure and refers to the outer definition without owning it.
+// Comparing and destroying definitions never recurses on the call stack, and never follows a
+// reference (two references are equal when they name the same structure).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <boost/logic/tribool.hpp>
+
+#include <quil/data/data_type.h>
+#include <quil/export.h>
+#include <quil/types.h>
+
+namespace Quil::Data {
+
+class DataDefinition;
+class StructDefinition;
+using DataDefinitionPtr = std::shared_ptr<const DataDefinition>;
+// Fields of a structure definition by wire name, in ascending name order.
+using FieldDefinitions = std::map<std::string, DataDefinitionPtr, std::less<>>;
+
+class QUIL_CORE_API DataDefinition {
+ public:
+  virtual DataType GetType() const = 0;
+  virtual ~DataDefinition();
+
+  // The definition of a primitive: std::int64_t, bool, std::string, double, Quil::Void.
+  template <typename T>
+  static DataDefinitionPtr Create();
+
+ protected:
+  DataDefinition() = default;
+  DataDefinition(const DataDefinition&) = delete;
+  DataDefinition& operator=(const DataDefinition&) = delete;
+};
+
+template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<std::int64_t>();
+template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<bool>();
+template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<std::string>();
+template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<double>();
+template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<Void>();
+
+// Structural equality; null equals only null.
+QUIL_CORE_API bool Equals(const DataDefinition* a, const DataDefinition* b);
+inline bool operator==(const DataDefinition& a, const DataDefinition& b) { return Equals(&a, &b); }
+inline bool operator!=(const DataDefinition& a, const DataDefinition& b) { return !Equals(&a, &b); }
+
+// A readable form, for example "structure com.example.info{count: integer, tags: list<string>}".
+QUIL_CORE_API std::string ToText(const DataDefinition* definition);
+
+// Void, integer, double, boolean, string, blob and secret definitions carry nothing but their kind.
+class QUIL_CORE_API PrimitiveDefinition final : public DataDefinition {
+ public:
+  static std::shared_ptr<const PrimitiveDefinition> GetInstance(DataType type);
+  DataType GetType() const override { return type_; }
+
+  explicit PrimitiveDefinition(DataType type) : type_(type) {}
+
+ private:
+  DataType type_;
+};
+
+// Optional and list definitions wrap one element definition.
+class QUIL_CORE_API OptionalDefinition final : public DataDefinition {
+ public:
+  static std::shared_ptr<const OptionalDefinition> GetInstance(DataDefinitionPtr element);
+  ~OptionalDefinition() override;
+  const DataDefinitionPtr& GetElementType() const { return element_; }
+  DataType GetType() const override;
+
+  explicit OptionalDefinition(DataDefinitionPtr element) : element_(std::move(element)) {}
+
+ private:
+  friend struct DefinitionAccess;
+  DataDefinitionPtr element_;
+};
+
+class QUIL_CORE_API ListDefinition final : public DataDefinition {
+ public:
+  static std::shared_ptr<const ListDefinition> GetInstance(DataDefinitionPtr element);
+  ~ListDefinition() override;
+  const DataDefinitionPtr& GetElementType() const { return element_; }
+  DataType GetType() const override;
+
+  explicit ListDefinition(DataDefinitionPtr element) : element_(std::move(element)) {}
+
+ private:
+  friend struct DefinitionAccess;
+  DataDefinitionPtr element_;
+};
+
+class QUIL_CORE_API StructDefinition : public DataDefinition {
+ public:
+  static std::shared_ptr<const StructDefinition> GetInstance(std::string name,
+                                                             FieldDefinitions fields);
+  ~StructDefinition() override;
+
+  const std::string& GetName() const { return name_; }
+  const FieldDefinitions& GetFields() const { return fields_; }
+  // The field's definition, or null when the structure declares no such field.
+  DataDefinitionPtr GetField(std::string_view name) const;
+  DataType GetType() const override;
+
+  StructDefinition(std::string name, FieldDefinitions fields)
+      : name_(std::move(name)), fields_(std::move(fields)) {}
+
+ private:
+  friend struct DefinitionAccess;
+  std::string name_;
+  FieldDefinitions fields_;
+};
+
+// The definition of an error: a structure definition named after the error.
+class QUIL_CORE_API ErrorDefinition final : public StructDefinition {
+ public:
+  static std::shared_ptr<const ErrorDefinition> GetInstance(std::string name,
+                                                            FieldDefinitions fields);
+  DataType GetType() const override;
+
+  using StructDefinition::StructDefinition;
+};
+
+// A structure named by its wire name, standing for a definition that encloses it. The target is
+// set once the enclosing definition exists and is held weakly.
+class QUIL_CORE_API StructRefDefinition final : public DataDefinition {
+ public:
+  static std::shared_ptr<StructRefDefinition> GetInstance(std::string name);
+
+  const std::string& GetName() const { return name_; }
+  // The target, or null when it was never resolved or no longer exists.
+  std::shared_ptr<const StructDefinition> GetTarget() const { return target_.lock(); }
+  void SetTarget(const std::shared_ptr<const StructDefinition>& target) { target_ = target; }
+  DataType GetType() const override;
+
+  explicit StructRefDefinition(std::string name) : name_(std::move(name)) {}
+
+ private:
+  std::string name_;
+  std::weak_ptr<const StructDefinition> target_;
+};
+
+// A member of a discriminated union: its element definition plus a rule that tells, from the
+// text of the union's tag field, whether the member is required (true), allowed
+// (indeterminate) or must be absent (false).
+class QUIL_CORE_API UnionCaseDefinition final : public DataDefinition {
+ public:
+  using Predicate = std::function<boost::tribool(std::string_view tag)>;
+
+  static std::shared_ptr<const UnionCaseDefinition> GetInstance(DataDefinitionPtr element,
+                                                                std::string tagField,
+                                                                Predicate predicate);
+  ~UnionCaseDefinition() override;
+
+  const DataDefinitionPtr& GetElementType() const { return element_; }
+  const std::string& GetTagField() const { return tagField_; }
+  boost::tribool Evaluate(std::string_view tag) const { return predicate_(tag); }
+  // Rules compare equal when they are function objects of the same type; the union-case rules
+  // are stateless.
+  const std::type_info& PredicateType() const { return predicate_.target_type(); }
+  DataType GetType() const override;
+
+  UnionCaseDefinition(DataDefinitionPtr element, std::string tagField, Predicate predicate)
+      : element_(std::move(element)), tagField_(std::move(tagField)),
+        predicate_(std::move(predicate)) {}
+
+ private:
+  friend struct DefinitionAccess;
+  DataDefinitionPtr element_;
+  std::string tagField_;
+  Predicate predicate_;
+};
+
+}  // namespace Quil::Data

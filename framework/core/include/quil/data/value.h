@@ -1,0 +1,284 @@
+// Dynamic values: the framework's self-describing form of every input, output and error.
+//
+// Values are built mutable and then shared as `std::shared_ptr<const DataValue>`. Builders fill
+// values in place through slots: the slot of a structure field, of a list element or of an
+// optional's content is the address of a `DataValuePtr` that stays valid while the value lives,
+// however many fields or elements are added afterwards.
+//
+// Nothing here recurses on the call stack: comparing, copying, printing and destroying a value
+// nested a million levels deep uses heap memory only.
+//
+//   auto info = StructValue::GetInstance("com.example.info");
+//   info->SetField("count", DataValue::Create<std::int64_t>(4));
+//   DataValuePtr count;
+//   MessageList messages;
+//   info->GetField("count", count, messages);  // true
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <quil/base_message.h>
+#include <quil/data/data_type.h>
+#include <quil/data/detail/stable_vector.h>
+#include <quil/export.h>
+#include <quil/types.h>
+
+namespace Quil::Data {
+
+class DataValue;
+class ValueVisitor;
+using DataValuePtr = std::shared_ptr<const DataValue>;
+
+class QUIL_CORE_API DataValue {
+ public:
+  virtual DataType GetType() const = 0;
+  virtual void Accept(ValueVisitor& visitor) const = 0;
+  virtual ~DataValue();
+
+  // A value of the kind matching T: std::int64_t, bool, std::string, double, Quil::Void.
+  template <typename T>
+  static DataValuePtr Create(const T& value);
+
+  // Extracts T from a value of the matching kind. On a wrong kind or a null value: false, and one
+  // "quil.data.value.wrong.type" (or "quil.data.value.missing") message.
+  template <typename T>
+  static bool Value(const DataValuePtr& value, T& out, MessageList& messages);
+
+  // Converts a string value to T: decimal 64-bit integers (optional sign, no blanks, overflow and
+  // trailing characters rejected), "true"/"false", decimal doubles, any text. A value that is not
+  // a string is taken as by Value. On failure: false and one message.
+  template <typename T>
+  static bool ToPrimitive(const DataValuePtr& value, T& out, MessageList& messages);
+
+ protected:
+  DataValue() = default;
+  DataValue(const DataValue&) = delete;
+  DataValue& operator=(const DataValue&) = delete;
+};
+
+template <> QUIL_CORE_API DataValuePtr DataValue::Create(const std::int64_t&);
+template <> QUIL_CORE_API DataValuePtr DataValue::Create(const bool&);
+template <> QUIL_CORE_API DataValuePtr DataValue::Create(const std::string&);
+template <> QUIL_CORE_API DataValuePtr DataValue::Create(const double&);
+template <> QUIL_CORE_API DataValuePtr DataValue::Create(const Void&);
+template <> QUIL_CORE_API bool DataValue::Value(const DataValuePtr&, std::int64_t&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::Value(const DataValuePtr&, bool&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::Value(const DataValuePtr&, std::string&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::Value(const DataValuePtr&, double&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::Value(const DataValuePtr&, Void&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, std::int64_t&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, bool&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, std::string&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, double&, MessageList&);
+template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, Void&, MessageList&);
+
+// Structural equality; null equals only null. Structures compare by name and field set, whatever
+// the order of their fields; lists by kind and elements in order.
+QUIL_CORE_API bool Equals(const DataValue* a, const DataValue* b);
+inline bool operator==(const DataValue& a, const DataValue& b) { return Equals(&a, &b); }
+inline bool operator!=(const DataValue& a, const DataValue& b) { return !Equals(&a, &b); }
+
+// A readable one-line form for logs and test failures; secrets print as "<secret>".
+QUIL_CORE_API std::string ToText(const DataValue* value);
+
+// A deep copy that shares nothing with the original.
+QUIL_CORE_API std::shared_ptr<DataValue> DeepCopy(const DataValue& value);
+
+class QUIL_CORE_API VoidValue final : public DataValue {
+ public:
+  static std::shared_ptr<VoidValue> GetInstance();
+  DataType GetType() const override;
+  void Accept(ValueVisitor& visitor) const override;
+};
+
+// The primitive kinds hold one immutable native value.
+template <typename T, DataType::EnumType Kind>
+class QUIL_CORE_API PrimitiveValue final : public DataValue {
+ public:
+  explicit PrimitiveValue(T value) : value_(std::move(value)) {}
+  static std::shared_ptr<PrimitiveValue> GetInstance(T value) {
+    return std::make_shared<PrimitiveValue>(std::move(value));
+  }
+  const T& GetValue() const { return value_; }
+  DataType GetType() const override { return Kind; }
+  void Accept(ValueVisitor& visitor) const override;
+
+ private:
+  T value_;
+};
+
+using IntegerValue = PrimitiveValue<std::int64_t, DataType::INTEGER>;
+using DoubleValue = PrimitiveValue<double, DataType::DOUBLE>;
+using BooleanValue = PrimitiveValue<bool, DataType::BOOLEAN>;
+using StringValue = PrimitiveValue<std::string, DataType::STRING>;
+using BlobValue = PrimitiveValue<std::string, DataType::BLOB>;  // bytes
+using SecretValue = PrimitiveValue<std::string, DataType::SECRET>;
+
+// One value or none. The content slot exists from the moment the optional is set, so that a
+// builder can fill it afterwards.
+class QUIL_CORE_API OptionalValue final : public DataValue {
+ public:
+  static std::shared_ptr<OptionalValue> GetInstance();  // holding none
+  ~OptionalValue() override;
+
+  // Sets the content and returns the address of its slot.
+  DataValuePtr* value(DataValuePtr content);
+  bool IsSet() const { return set_; }
+  const DataValuePtr& GetValue() const { return content_; }
+
+  DataType GetType() const override;
+  void Accept(ValueVisitor& visitor) const override;
+
+ private:
+  friend struct ValueAccess;
+  DataValuePtr content_;
+  bool set_ = false;
+};
+
+// An ordered sequence of values: a list, or a set whose elements are distinct.
+class QUIL_CORE_API ListValue final : public DataValue {
+ public:
+  enum class Kind : std::int32_t { LIST = 1, SET = 2 };
+
+  static std::shared_ptr<ListValue> GetInstance(Kind kind);
+  ~ListValue() override;
+
+  Kind GetKind() const { return kind_; }
+  std::size_t Size() const { return elements_.Size(); }
+  const DataValuePtr& At(std::size_t index) const { return elements_[index]; }
+  template <typename F>
+  void ForEach(F&& f) const {
+    elements_.ForEach(f);
+  }
+
+  void Reserve(std::size_t count) { elements_.Reserve(count); }
+  void Append(DataValuePtr element) { elements_.EmplaceBack(std::move(element)); }
+  // Appends an empty element and returns its slot.
+  DataValuePtr* AppendSlot() { return &elements_.EmplaceBack(); }
+
+  DataType GetType() const override;
+  void Accept(ValueVisitor& visitor) const override;
+
+  explicit ListValue(Kind kind) : kind_(kind) {}
+
+ private:
+  friend struct ValueAccess;
+  Kind kind_;
+  Detail::StableVector<DataValuePtr> elements_;
+};
+
+// A value with named fields. Fields keep their insertion order and are found by name; the name
+// of a field is unique within its value.
+class QUIL_CORE_API CompoundValue : public DataValue {
+ public:
+  struct Field {
+    std::string name;
+    DataValuePtr value;
+  };
+
+  ~CompoundValue() override;
+
+  const std::string& GetName() const { return name_; }
+
+  // Finds a field: true with its value, or false after appending "quil.data.field.missing"
+  // (arguments: the field name, the value's name).
+  bool GetField(std::string_view name, DataValuePtr& value, MessageList& messages) const;
+  // The field's value, or null when there is no such field.
+  const DataValuePtr* FindField(std::string_view name) const;
+  bool HasField(std::string_view name) const { return FindField(name) != nullptr; }
+  // Stores a field, replacing the value of a field of the same name.
+  void SetField(std::string_view name, DataValuePtr value);
+  // The slot of a field, created empty (null) at the end when missing.
+  DataValuePtr* FieldSlot(std::string_view name);
+
+  std::size_t FieldCount() const { return fields_.Size(); }
+  // Fields in insertion order.
+  template <typename F>
+  void ForEachField(F&& f) const {
+    fields_.ForEach(f);
+  }
+  // Fields in ascending byte-wise order of their names.
+  std::vector<const Field*> SortedFields() const;
+
+  // Room for `count` more fields in one allocation.
+  void Reserve(std::size_t count) { fields_.Reserve(count); }
+
+ protected:
+  explicit CompoundValue(std::string name) : name_(std::move(name)) {}
+
+ private:
+  friend struct ValueAccess;
+  Field* Find(std::string_view name) const;
+
+  std::string name_;
+  Detail::StableVector<Field> fields_;
+  // Built once a value has more fields than a linear search handles well.
+  std::unordered_map<std::string_view, Field*> index_;
+};
+
+class QUIL_CORE_API StructValue final : public CompoundValue {
+ public:
+  static std::shared_ptr<StructValue> GetInstance(std::string name);
+  DataType GetType() const override;
+  void Accept(ValueVisitor& visitor) const override;
+
+  explicit StructValue(std::string name) : CompoundValue(std::move(name)) {}
+};
+
+// An error: a structure named after the error (for example
+// "com.korvan.quil.std.errors.not_found") whose field "messages" lists localizable messages,
+// each a structure "com.korvan.quil.std.localizable_message" of "id", "default_message" and
+// "args" (a list of strings).
+class QUIL_CORE_API ErrorValue final : public CompoundValue {
+ public:
+  static constexpr std::string_view kMessagesField = "messages";
+  static constexpr std::string_view kMessageStructName = "com.korvan.quil.std.localizable_message";
+
+  // An error carrying the given messages.
+  static std::shared_ptr<ErrorValue> Create(std::string name, const MessageList& messages);
+  // An error with an empty message list.
+  static std::shared_ptr<ErrorValue> GetInstance(std::string name);
+
+  // The messages carried in the "messages" field, read back as records; entries of another shape
+  // are skipped.
+  MessageList GetMessages() const;
+
+  DataType GetType() const override;
+  void Accept(ValueVisitor& visitor) const override;
+
+  explicit ErrorValue(std::string name) : CompoundValue(std::move(name)) {}
+};
+
+using ErrorValuePtr = std::shared_ptr<const ErrorValue>;
+
+class QUIL_CORE_API ValueVisitor {
+ public:
+  virtual void VisitVoid(const VoidValue& value) = 0;
+  virtual void VisitInteger(const IntegerValue& value) = 0;
+  virtual void VisitDouble(const DoubleValue& value) = 0;
+  virtual void VisitBoolean(const BooleanValue& value) = 0;
+  virtual void VisitBlob(const BlobValue& value) = 0;
+  virtual void VisitString(const StringValue& value) = 0;
+  virtual void VisitSecret(const SecretValue& value) = 0;
+  virtual void VisitError(const ErrorValue& value) = 0;
+  virtual void VisitOptional(const OptionalValue& value) = 0;
+  virtual void VisitList(const ListValue& value) = 0;
+  virtual void VisitStruct(const StructValue& value) = 0;
+  virtual ~ValueVisitor();
+};
+
+}  // namespace Quil::Data
+
+namespace Quil::Data {
+extern template class PrimitiveValue<std::int64_t, DataType::INTEGER>;
+extern template class PrimitiveValue<double, DataType::DOUBLE>;
+extern template class PrimitiveValue<bool, DataType::BOOLEAN>;
+extern template class PrimitiveValue<std::string, DataType::STRING>;
+extern template class PrimitiveValue<std::string, DataType::BLOB>;
+extern template class PrimitiveValue<std::string, DataType::SECRET>;
+}  // namespace Quil::Data

@@ -1,0 +1,49 @@
+// Small value types shared by every layer: the empty result, progress, optional structure
+// pointers and untyped native pointers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace Quil {
+
+// The result of an operation that answers without a value.
+struct Void {
+  friend bool operator==(Void, Void) { return true; }
+  friend bool operator!=(Void, Void) { return false; }
+};
+
+// Progress of an operation. A progress whose `total` equals `done` is complete; every final
+// delivery made by the bindings carries (0, 1, 1).
+struct Progress {
+  std::int64_t phase = 0;
+  std::int64_t total = 0;
+  std::int64_t done = 0;
+
+  bool IsComplete() const { return total == done; }
+  friend bool operator==(const Progress& a, const Progress& b) {
+    return a.phase == b.phase && a.total == b.total && a.done == b.done;
+  }
+  friend bool operator!=(const Progress& a, const Progress& b) { return !(a == b); }
+};
+
+// The progress value of every final delivery.
+inline constexpr Progress kFinalProgress{0, 1, 1};
+
+// A shared pointer that may be null: an optional structure parameter, absent when null.
+template <typename T>
+using OptionalPtr = std::shared_ptr<T>;
+
+template <typename T, typename... Args>
+OptionalPtr<T> MakeOptionalPtr(Args&&... args) {
+  return std::make_shared<T>(std::forward<Args>(args)...);
+}
+
+// Untyped pointers to native objects; the function that receives one knows the real type.
+using NativeConstPtr = const void*;
+using NativePtr = void*;
+
+// Tag type whose TypeInfo names every method input record.
+struct OperationInput {};
+
+}  // namespace Quil
