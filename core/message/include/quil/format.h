@@ -25,7 +25,7 @@ namespace Quil {
 class QUIL_CORE_API FormatCategory final : public std::error_category {
  public:
   ~FormatCategory() override;
-  const char* name() const noexcept override;     // "Quil Format Error"
+  const char* name() const noexcept override;    // "Quil Format Error"
   std::string message(int code) const override;  // 1, 2, 3, else "format error"
 };
 
@@ -45,8 +45,10 @@ struct format_arg {
 template <typename T>
 struct formatter;
 
-// Empty specifier or "s": the text unchanged. Otherwise the specifier is a printf conversion for
-// a text without its '%' and 's' ("-10", ".3"). A null pointer fails the stream.
+// Empty specifier or "s": the text unchanged. Otherwise the specifier is a printf conversion of
+// a text without its '%' and 's' ("-10", ".3"); one that would not form a single text conversion
+// ("n", "*", "l", longer than 13 characters) inserts the text unchanged. A null pointer fails the
+// stream, whatever the specifier.
 template <>
 struct QUIL_CORE_API formatter<const char*> {
   static void format(std::ostream& out, std::string_view spec, const void* value);
@@ -67,6 +69,11 @@ QUIL_CORE_API void FormatTo(std::ostream& out, std::string_view pattern, const f
 // FormatTo into a fresh text, returned also when an error stopped the rendering.
 QUIL_CORE_API std::string Format(std::string_view pattern, const format_arg* args,
                                  std::size_t count, std::error_code& error);
+
+// Renders `pattern` with all arguments as Format does, and appends to `texts` each argument's
+// plain text, its rendering of "{1}" alone. Format errors are ignored: the partial text stays.
+QUIL_CORE_API std::string FormatWithArgTexts(std::string_view pattern, const format_arg* args,
+                                             std::size_t count, std::vector<std::string>& texts);
 
 // `format_arg::value` points to the object itself, so the object must outlive the rendering.
 inline format_arg MakeFormatArg(const char* const& text) {

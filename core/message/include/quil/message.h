@@ -16,15 +16,30 @@
 
 namespace Quil {
 
+namespace Detail {
+
+// The views live until the end of MakeMessage's return statement, so their addresses stay valid.
+template <typename... Views>
+BaseMessage MakeMessageFromViews(std::string id, std::string_view pattern, const Views&... views) {
+  std::vector<std::string> texts;
+  std::string rendered;
+  if constexpr (sizeof...(Views) == 0) {
+    rendered = FormatWithArgTexts(pattern, nullptr, 0, texts);
+  } else {
+    const format_arg formatted[] = {MakeFormatArg(views)...};
+    rendered = FormatWithArgTexts(pattern, formatted, sizeof...(Views), texts);
+  }
+  return BaseMessage(std::move(id), std::move(rendered), std::move(texts));
+}
+
+}  // namespace Detail
+
 // Renders `defaultTemplate` with all arguments in one pass (a format error keeps the text
-// rendered before it) and records each argument's plain text, its rendering of "{1}".
+// rendered before it) and records each argument's plain text, its rendering of "{1}", exactly as
+// `FormatImpl` and `AppendArg` would.
 template <typename... Args>
 BaseMessage MakeMessage(std::string id, std::string_view defaultTemplate, const Args&... args) {
-  std::vector<std::string> texts;
-  texts.reserve(sizeof...(Args));
-  std::string rendered = FormatImpl<sizeof...(Args)>::call(defaultTemplate, args...);
-  (AppendArg{texts}(args), ...);
-  return BaseMessage(std::move(id), std::move(rendered), std::move(texts));
+  return Detail::MakeMessageFromViews(std::move(id), defaultTemplate, Detail::ArgView(args)...);
 }
 
 // Selects the core message catalogue of the framework.
