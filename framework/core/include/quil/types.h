@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace Quil {
 
@@ -30,13 +31,19 @@ struct Progress {
 // The progress value of every final delivery.
 inline constexpr Progress kFinalProgress{0, 1, 1};
 
-// A shared pointer that may be null: an optional structure parameter, absent when null.
+// A shared pointer that may be null: an optional structure parameter, absent when null. A type
+// of its own, so that an optional structure is told apart from a required one by its type.
 template <typename T>
-using OptionalPtr = std::shared_ptr<T>;
+class OptionalPtr : public std::shared_ptr<T> {
+ public:
+  using std::shared_ptr<T>::shared_ptr;
+  OptionalPtr() = default;
+  OptionalPtr(std::shared_ptr<T> pointer) : std::shared_ptr<T>(std::move(pointer)) {}  // NOLINT
+};
 
 template <typename T, typename... Args>
 OptionalPtr<T> MakeOptionalPtr(Args&&... args) {
-  return std::make_shared<T>(std::forward<Args>(args)...);
+  return OptionalPtr<T>(std::make_shared<T>(std::forward<Args>(args)...));
 }
 
 // Untyped pointers to native objects; the function that receives one knows the real type.

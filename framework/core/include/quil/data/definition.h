@@ -4,8 +4,17 @@
 //
 // A structure that contains itself is described by a `StructRefDefinition` at the inner
 // occurrence; it names the structure and refers to the outer definition without owning it.
-// Comparing and destroying definitions never recurses on the call stack, and never follows a
-// reference (two references are equal when they name the same structure).
+// Comparing, printing and destroying definitions never recurses on the call stack, and never
+// follows a reference (two references are equal when they name the same structure).
+//
+// Ownership: a reference's target must be kept alive by whoever holds the tree that contains
+// the reference (normally the tree's root is the target). Destruction takes apart any child
+// whose last strong owner is its parent; under that rule no reference can be followed to a
+// definition while it is being taken apart.
+//
+//   FieldDefinitions fields{{"count", DataDefinition::Create<std::int64_t>()}};
+//   auto info = StructDefinition::GetInstance("com.example.info", std::move(fields));
+//   ToText(info.get());  // "structure com.example.info{count: integer}"
 #pragma once
 
 #include <functional>
@@ -13,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 
 #include <boost/logic/tribool.hpp>
 
@@ -43,13 +53,16 @@ class QUIL_CORE_API DataDefinition {
   DataDefinition& operator=(const DataDefinition&) = delete;
 };
 
+// clang-format off
 template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<std::int64_t>();
 template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<bool>();
 template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<std::string>();
 template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<double>();
 template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<Void>();
+// clang-format on
 
-// Structural equality; null equals only null.
+// Structural equality; null equals only null. Structures compare by kind (structure or error),
+// name and fields; references by name; union cases by element, tag field and rule type.
 QUIL_CORE_API bool Equals(const DataDefinition* a, const DataDefinition* b);
 inline bool operator==(const DataDefinition& a, const DataDefinition& b) { return Equals(&a, &b); }
 inline bool operator!=(const DataDefinition& a, const DataDefinition& b) { return !Equals(&a, &b); }
@@ -57,7 +70,8 @@ inline bool operator!=(const DataDefinition& a, const DataDefinition& b) { retur
 // A readable form, for example "structure com.example.info{count: integer, tags: list<string>}".
 QUIL_CORE_API std::string ToText(const DataDefinition* definition);
 
-// Void, integer, double, boolean, string, blob and secret definitions carry nothing but their kind.
+// Void, integer, double, boolean, string, blob and secret definitions carry nothing but their
+// kind, which must be one of these seven.
 class QUIL_CORE_API PrimitiveDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<const PrimitiveDefinition> GetInstance(DataType type);
@@ -130,7 +144,8 @@ class QUIL_CORE_API ErrorDefinition final : public StructDefinition {
 };
 
 // A structure named by its wire name, standing for a definition that encloses it. The target is
-// set once the enclosing definition exists and is held weakly.
+// set once the enclosing definition exists and is held weakly: whoever holds the enclosing tree
+// keeps it alive.
 class QUIL_CORE_API StructRefDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<StructRefDefinition> GetInstance(std::string name);
@@ -169,7 +184,8 @@ class QUIL_CORE_API UnionCaseDefinition final : public DataDefinition {
   DataType GetType() const override;
 
   UnionCaseDefinition(DataDefinitionPtr element, std::string tagField, Predicate predicate)
-      : element_(std::move(element)), tagField_(std::move(tagField)),
+      : element_(std::move(element)),
+        tagField_(std::move(tagField)),
         predicate_(std::move(predicate)) {}
 
  private:

@@ -6,7 +6,15 @@
 // however many fields or elements are added afterwards.
 //
 // Nothing here recurses on the call stack: comparing, copying, printing and destroying a value
-// nested a million levels deep uses heap memory only.
+// nested a million levels deep uses heap memory only. Destruction relies on values never being
+// held by weak pointers: a child whose last owner is its parent is taken apart by the parent.
+//
+// Failures are reported by appending messages (`Quil::BaseMessage`) to the caller's list:
+//   "quil.data.field.missing"     (field name, structure name)     GetField
+//   "quil.data.value.missing"     (expected kind name)             Value, ToPrimitive on null
+//   "quil.data.value.wrong.type"  (expected kind, actual kind)     Value, ToPrimitive
+//   "quil.data.primitive.parse"   (text, target kind name)         ToPrimitive
+// Kind names are those of `DataType::Name`.
 //
 //   auto info = StructValue::GetInstance("com.example.info");
 //   info->SetField("count", DataValue::Create<std::int64_t>(4));
@@ -19,7 +27,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include <quil/base_message.h>
@@ -44,14 +51,17 @@ class QUIL_CORE_API DataValue {
   template <typename T>
   static DataValuePtr Create(const T& value);
 
-  // Extracts T from a value of the matching kind. On a wrong kind or a null value: false, and one
-  // "quil.data.value.wrong.type" (or "quil.data.value.missing") message.
+  // Extracts T from a value of the matching kind only (no conversion). On a wrong kind or a null
+  // value: false, `out` untouched, and one "quil.data.value.wrong.type" (or
+  // "quil.data.value.missing") message.
   template <typename T>
   static bool Value(const DataValuePtr& value, T& out, MessageList& messages);
 
   // Converts a string value to T: decimal 64-bit integers (optional sign, no blanks, overflow and
-  // trailing characters rejected), "true"/"false", decimal doubles, any text. A value that is not
-  // a string is taken as by Value. On failure: false and one message.
+  // trailing characters rejected), exactly "true" or "false", decimal doubles (locale
+  // independent, the whole text consumed), any text, and Void from the empty text only. A value
+  // that is not a string is taken as by Value. On failure: false, `out` untouched, and one
+  // message ("quil.data.primitive.parse" for a text that does not parse).
   template <typename T>
   static bool ToPrimitive(const DataValuePtr& value, T& out, MessageList& messages);
 
@@ -61,6 +71,7 @@ class QUIL_CORE_API DataValue {
   DataValue& operator=(const DataValue&) = delete;
 };
 
+// clang-format off
 template <> QUIL_CORE_API DataValuePtr DataValue::Create(const std::int64_t&);
 template <> QUIL_CORE_API DataValuePtr DataValue::Create(const bool&);
 template <> QUIL_CORE_API DataValuePtr DataValue::Create(const std::string&);
@@ -76,14 +87,17 @@ template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, bool&
 template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, std::string&, MessageList&);
 template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, double&, MessageList&);
 template <> QUIL_CORE_API bool DataValue::ToPrimitive(const DataValuePtr&, Void&, MessageList&);
+// clang-format on
 
-// Structural equality; null equals only null. Structures compare by name and field set, whatever
-// the order of their fields; lists by kind and elements in order.
+// Structural equality; null equals only null. Structures compare by kind (structure or error),
+// name and field set, whatever the order of their fields; lists by kind and elements in order;
+// optionals by whether they are set and by content; doubles by value, NaN equal to NaN.
 QUIL_CORE_API bool Equals(const DataValue* a, const DataValue* b);
 inline bool operator==(const DataValue& a, const DataValue& b) { return Equals(&a, &b); }
 inline bool operator!=(const DataValue& a, const DataValue& b) { return !Equals(&a, &b); }
 
-// A readable one-line form for logs and test failures; secrets print as "<secret>".
+// A readable one-line form for logs and test failures, for example
+// `com.example.info{count: 4, tags: set["a"], note: none}`; secrets print as "<secret>".
 QUIL_CORE_API std::string ToText(const DataValue* value);
 
 // A deep copy that shares nothing with the original.
@@ -119,6 +133,14 @@ using StringValue = PrimitiveValue<std::string, DataType::STRING>;
 using BlobValue = PrimitiveValue<std::string, DataType::BLOB>;  // bytes
 using SecretValue = PrimitiveValue<std::string, DataType::SECRET>;
 
+// Instantiated once, in libquil-core.
+extern template class PrimitiveValue<std::int64_t, DataType::INTEGER>;
+extern template class PrimitiveValue<double, DataType::DOUBLE>;
+extern template class PrimitiveValue<bool, DataType::BOOLEAN>;
+extern template class PrimitiveValue<std::string, DataType::STRING>;
+extern template class PrimitiveValue<std::string, DataType::BLOB>;
+extern template class PrimitiveValue<std::string, DataType::SECRET>;
+
 // One value or none. The content slot exists from the moment the optional is set, so that a
 // builder can fill it afterwards.
 class QUIL_CORE_API OptionalValue final : public DataValue {
@@ -140,17 +162,23 @@ class QUIL_CORE_API OptionalValue final : public DataValue {
   bool set_ = false;
 };
 
-// An ordered sequence of values: a list, or a set whose elements are distinct.
+// An ordered sequence of values: a list, or a set. The builder of a set keeps its elements
+// distinct; the value does not check.
 class QUIL_CORE_API ListValue final : public DataValue {
  public:
   enum class Kind : std::int32_t { LIST = 1, SET = 2 };
+  using const_iterator = Detail::StableVector<DataValuePtr>::const_iterator;
 
   static std::shared_ptr<ListValue> GetInstance(Kind kind);
   ~ListValue() override;
 
   Kind GetKind() const { return kind_; }
   std::size_t Size() const { return elements_.Size(); }
+  bool Empty() const { return elements_.Empty(); }
+  // Constant time for a list built with Reserve, logarithmic otherwise; iterate to visit all.
   const DataValuePtr& At(std::size_t index) const { return elements_[index]; }
+  const_iterator begin() const { return elements_.begin(); }
+  const_iterator end() const { return elements_.end(); }
   template <typename F>
   void ForEach(F&& f) const {
     elements_.ForEach(f);
@@ -213,12 +241,18 @@ class QUIL_CORE_API CompoundValue : public DataValue {
 
  private:
   friend struct ValueAccess;
+  // Up to this many fields a linear search beats hashing.
+  static constexpr std::size_t kLinearSearchLimit = 8;
+
   Field* Find(std::string_view name) const;
+  // Appends a field the value does not have yet.
+  Field& Append(std::string_view name, DataValuePtr value);
 
   std::string name_;
   Detail::StableVector<Field> fields_;
-  // Built once a value has more fields than a linear search handles well.
-  std::unordered_map<std::string_view, Field*> index_;
+  // Empty while linear search is used; afterwards an open-addressing hash table of every field
+  // (fields never move), at most half full, in one allocation.
+  std::vector<Field*> index_;
 };
 
 class QUIL_CORE_API StructValue final : public CompoundValue {
@@ -272,13 +306,4 @@ class QUIL_CORE_API ValueVisitor {
   virtual ~ValueVisitor();
 };
 
-}  // namespace Quil::Data
-
-namespace Quil::Data {
-extern template class PrimitiveValue<std::int64_t, DataType::INTEGER>;
-extern template class PrimitiveValue<double, DataType::DOUBLE>;
-extern template class PrimitiveValue<bool, DataType::BOOLEAN>;
-extern template class PrimitiveValue<std::string, DataType::STRING>;
-extern template class PrimitiveValue<std::string, DataType::BLOB>;
-extern template class PrimitiveValue<std::string, DataType::SECRET>;
 }  // namespace Quil::Data

@@ -1,8 +1,12 @@
 // An append-only sequence whose elements never move: the slots that the adapters fill while a
 // value is being built stay valid however many elements are added after them.
+//
+// Elements live in blocks that are never reallocated. The first block is held directly, so a
+// sequence whose size is reserved up front costs one allocation; later blocks double the total.
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -10,68 +14,139 @@ namespace Quil::Data::Detail {
 
 template <typename T>
 class StableVector {
+  template <typename Element, typename Owner>
+  class Iterator;
+
  public:
+  using iterator = Iterator<T, StableVector>;
+  using const_iterator = Iterator<const T, const StableVector>;
+
   StableVector() = default;
   StableVector(const StableVector&) = delete;
   StableVector& operator=(const StableVector&) = delete;
   StableVector(StableVector&&) noexcept = default;
   StableVector& operator=(StableVector&&) noexcept = default;
 
-  // Makes room for `count` more elements in one block, so that a value of known size costs one
-  // allocation for its storage.
+  // Makes room for `count` more elements in one block.
   void Reserve(std::size_t count) {
-    if (count > Spare()) blocks_.emplace_back().reserve(count);
+    if (count <= Spare()) return;
+    if (head_.capacity() == 0) {
+      head_.reserve(count);
+    } else {
+      tail_.emplace_back().reserve(count);
+    }
   }
 
   template <typename... Args>
   T& EmplaceBack(Args&&... args) {
-    if (Spare() == 0) {
-      std::size_t capacity = size_ < 4 ? 4 : size_;  // doubles the total
-      blocks_.emplace_back().reserve(capacity);
-    }
+    if (Spare() == 0) Reserve(size_ < kFirstBlock ? kFirstBlock : size_);
     ++size_;
-    // Moving the outer vector moves the blocks' buffers, not the elements.
-    return blocks_.back().emplace_back(std::forward<Args>(args)...);
+    // Growing `tail_` moves the blocks' buffers, never the elements in them.
+    std::vector<T>& block = tail_.empty() ? head_ : tail_.back();
+    return block.emplace_back(std::forward<Args>(args)...);
   }
 
   std::size_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
 
+  // Constant time in the first block, logarithmic beyond it.
   T& operator[](std::size_t index) { return const_cast<T&>(std::as_const(*this)[index]); }
   const T& operator[](std::size_t index) const {
-    for (const auto& block : blocks_) {
+    if (index < head_.size()) return head_[index];
+    index -= head_.size();
+    for (const auto& block : tail_) {
       if (index < block.size()) return block[index];
       index -= block.size();
     }
-    return blocks_.back()[index];  // unreachable for a valid index
+    return tail_.back()[index];  // unreachable for a valid index
   }
+
+  iterator begin() { return iterator(this, 0); }
+  iterator end() { return iterator(this, tail_.size() + 1); }
+  const_iterator begin() const { return const_iterator(this, 0); }
+  const_iterator end() const { return const_iterator(this, tail_.size() + 1); }
 
   template <typename F>
   void ForEach(F&& f) const {
-    for (const auto& block : blocks_)
+    for (const auto& element : head_) f(element);
+    for (const auto& block : tail_)
       for (const auto& element : block) f(element);
   }
   template <typename F>
   void ForEach(F&& f) {
-    for (auto& block : blocks_)
+    for (auto& element : head_) f(element);
+    for (auto& block : tail_)
       for (auto& element : block) f(element);
   }
 
   // Moves every element out, in order, leaving the sequence empty.
   template <typename F>
   void Drain(F&& f) {
-    for (auto& block : blocks_)
-      for (auto& element : block) f(std::move(element));
-    blocks_.clear();
+    ForEach([&f](T& element) { f(std::move(element)); });
+    head_ = std::vector<T>();
+    tail_.clear();
     size_ = 0;
   }
 
  private:
-  std::size_t Spare() const {
-    return blocks_.empty() ? 0 : blocks_.back().capacity() - blocks_.back().size();
-  }
+  static constexpr std::size_t kFirstBlock = 4;
 
-  std::vector<std::vector<T>> blocks_;
+  std::size_t Spare() const {
+    const std::vector<T>& last = tail_.empty() ? head_ : tail_.back();
+    return last.capacity() - last.size();
+  }
+  // Block 0 is `head_`, block n is `tail_[n - 1]`.
+  std::vector<T>* Block(std::size_t number) { return number == 0 ? &head_ : &tail_[number - 1]; }
+  const std::vector<T>* Block(std::size_t number) const {
+    return number == 0 ? &head_ : &tail_[number - 1];
+  }
+  std::size_t BlockCount() const { return tail_.size() + 1; }
+
+  // A forward iterator: (block number, position in the block); the end is (BlockCount(), 0).
+  template <typename Element, typename Owner>
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Element*;
+    using reference = Element&;
+
+    Iterator() = default;
+    Iterator(Owner* owner, std::size_t block) : owner_(owner), block_(block) { SkipEmpty(); }
+
+    reference operator*() const { return (*owner_->Block(block_))[position_]; }
+    pointer operator->() const { return &**this; }
+    Iterator& operator++() {
+      ++position_;
+      SkipEmpty();
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator previous = *this;
+      ++*this;
+      return previous;
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) {
+      return a.block_ == b.block_ && a.position_ == b.position_;
+    }
+    friend bool operator!=(const Iterator& a, const Iterator& b) { return !(a == b); }
+
+   private:
+    void SkipEmpty() {
+      while (block_ < owner_->BlockCount() && position_ == owner_->Block(block_)->size()) {
+        ++block_;
+        position_ = 0;
+      }
+    }
+
+    Owner* owner_ = nullptr;
+    std::size_t block_ = 0;
+    std::size_t position_ = 0;
+  };
+
+  std::vector<T> head_;
+  std::vector<std::vector<T>> tail_;
   std::size_t size_ = 0;
 };
 

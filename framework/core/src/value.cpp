@@ -1,0 +1,402 @@
+#include <quil/data/value.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include <boost/container/small_vector.hpp>
+
+#include <quil/message.h>
+
+#include "value_access.h"
+
+namespace Quil::Data {
+
+namespace {
+
+// Children waiting to be released. A few fit inline, so that destroying a value whose children
+// are leaves or shared does not allocate.
+using ReleaseList = boost::container::small_vector<DataValuePtr, 8>;
+
+bool HasChildren(DataType type) {
+  switch (type.GetType()) {
+    case DataType::OPTIONAL:
+    case DataType::LIST:
+    case DataType::STRUCTURE:
+    case DataType::ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Moves the children of a value nobody else holds into `work`, so that its own destructor finds
+// none and the depth of the tree never reaches the call stack.
+void TakeChildren(DataValue& value, ReleaseList& work) {
+  switch (value.GetType().GetType()) {
+    case DataType::OPTIONAL: {
+      DataValuePtr& content = ValueAccess::Content(static_cast<OptionalValue&>(value));
+      if (content) work.push_back(std::move(content));
+      break;
+    }
+    case DataType::LIST:
+      ValueAccess::Elements(static_cast<ListValue&>(value)).ForEach([&work](DataValuePtr& element) {
+        if (element) work.push_back(std::move(element));
+      });
+      break;
+    case DataType::STRUCTURE:
+    case DataType::ERROR:
+      ValueAccess::Fields(static_cast<CompoundValue&>(value))
+          .ForEach([&work](CompoundValue::Field& field) {
+            if (field.value) work.push_back(std::move(field.value));
+          });
+      break;
+    default:
+      break;
+  }
+}
+
+void Release(DataValuePtr& child, ReleaseList& work) {
+  // Values are never held weakly, so a count of one means this reference is the only way to
+  // reach the child; the fence orders the reads below after the other owners' releases.
+  if (child && child.use_count() == 1 && HasChildren(child->GetType())) {
+    std::atomic_thread_fence(std::memory_order_acquire);
+    // Every value is created mutable; only the pointer to it is const.
+    TakeChildren(const_cast<DataValue&>(*child), work);
+  }
+  child.reset();
+}
+
+void ReleaseAll(ReleaseList& work) {
+  while (!work.empty()) {
+    DataValuePtr child = std::move(work.back());
+    work.pop_back();
+    Release(child, work);
+  }
+}
+
+template <typename ValueClass>
+const ValueClass& As(const DataValue& value) {
+  return static_cast<const ValueClass&>(value);
+}
+
+// Extraction from a value of exactly the expected kind.
+template <typename ValueClass, typename T>
+bool Extract(const DataValuePtr& value, DataType expected, T& out, MessageList& messages) {
+  if (!value) {
+    messages.push_back(Message<CoreTag>("quil.data.value.missing", std::string(expected.Name())));
+    return false;
+  }
+  DataType actual = value->GetType();
+  if (actual != expected) {
+    messages.push_back(Message<CoreTag>("quil.data.value.wrong.type", std::string(expected.Name()),
+                                        std::string(actual.Name())));
+    return false;
+  }
+  if constexpr (std::is_same_v<ValueClass, VoidValue>) {
+    out = Void{};
+  } else {
+    out = As<ValueClass>(*value).GetValue();
+  }
+  return true;
+}
+
+}  // namespace
+
+DataValue::~DataValue() = default;
+ValueVisitor::~ValueVisitor() = default;
+
+template <>
+DataValuePtr DataValue::Create(const std::int64_t& value) {
+  return IntegerValue::GetInstance(value);
+}
+template <>
+DataValuePtr DataValue::Create(const bool& value) {
+  return BooleanValue::GetInstance(value);
+}
+template <>
+DataValuePtr DataValue::Create(const std::string& value) {
+  return StringValue::GetInstance(value);
+}
+template <>
+DataValuePtr DataValue::Create(const double& value) {
+  return DoubleValue::GetInstance(value);
+}
+template <>
+DataValuePtr DataValue::Create(const Void&) {
+  return VoidValue::GetInstance();
+}
+
+template <>
+bool DataValue::Value(const DataValuePtr& value, std::int64_t& out, MessageList& messages) {
+  return Extract<IntegerValue>(value, DataType::INTEGER, out, messages);
+}
+template <>
+bool DataValue::Value(const DataValuePtr& value, bool& out, MessageList& messages) {
+  return Extract<BooleanValue>(value, DataType::BOOLEAN, out, messages);
+}
+template <>
+bool DataValue::Value(const DataValuePtr& value, std::string& out, MessageList& messages) {
+  return Extract<StringValue>(value, DataType::STRING, out, messages);
+}
+template <>
+bool DataValue::Value(const DataValuePtr& value, double& out, MessageList& messages) {
+  return Extract<DoubleValue>(value, DataType::DOUBLE, out, messages);
+}
+template <>
+bool DataValue::Value(const DataValuePtr& value, Void& out, MessageList& messages) {
+  return Extract<VoidValue>(value, DataType::VOID, out, messages);
+}
+
+// Void
+
+std::shared_ptr<VoidValue> VoidValue::GetInstance() { return std::make_shared<VoidValue>(); }
+DataType VoidValue::GetType() const { return DataType::VOID; }
+void VoidValue::Accept(ValueVisitor& visitor) const { visitor.VisitVoid(*this); }
+
+// Primitives
+
+template <typename T, DataType::EnumType Kind>
+void PrimitiveValue<T, Kind>::Accept(ValueVisitor& visitor) const {
+  if constexpr (Kind == DataType::INTEGER) {
+    visitor.VisitInteger(*this);
+  } else if constexpr (Kind == DataType::DOUBLE) {
+    visitor.VisitDouble(*this);
+  } else if constexpr (Kind == DataType::BOOLEAN) {
+    visitor.VisitBoolean(*this);
+  } else if constexpr (Kind == DataType::STRING) {
+    visitor.VisitString(*this);
+  } else if constexpr (Kind == DataType::BLOB) {
+    visitor.VisitBlob(*this);
+  } else {
+    static_assert(Kind == DataType::SECRET, "no visitor slot for this primitive kind");
+    visitor.VisitSecret(*this);
+  }
+}
+
+template class PrimitiveValue<std::int64_t, DataType::INTEGER>;
+template class PrimitiveValue<double, DataType::DOUBLE>;
+template class PrimitiveValue<bool, DataType::BOOLEAN>;
+template class PrimitiveValue<std::string, DataType::STRING>;
+template class PrimitiveValue<std::string, DataType::BLOB>;
+template class PrimitiveValue<std::string, DataType::SECRET>;
+
+// Optional
+
+std::shared_ptr<OptionalValue> OptionalValue::GetInstance() {
+  return std::make_shared<OptionalValue>();
+}
+
+OptionalValue::~OptionalValue() {
+  ReleaseList work;
+  Release(content_, work);
+  ReleaseAll(work);
+}
+
+DataValuePtr* OptionalValue::value(DataValuePtr content) {
+  content_ = std::move(content);
+  set_ = true;
+  return &content_;
+}
+
+DataType OptionalValue::GetType() const { return DataType::OPTIONAL; }
+void OptionalValue::Accept(ValueVisitor& visitor) const { visitor.VisitOptional(*this); }
+
+// List
+
+std::shared_ptr<ListValue> ListValue::GetInstance(Kind kind) {
+  return std::make_shared<ListValue>(kind);
+}
+
+ListValue::~ListValue() {
+  ReleaseList work;
+  elements_.ForEach([&work](DataValuePtr& element) {
+    Release(element, work);
+    ReleaseAll(work);
+  });
+}
+
+DataType ListValue::GetType() const { return DataType::LIST; }
+void ListValue::Accept(ValueVisitor& visitor) const { visitor.VisitList(*this); }
+
+// Compound
+
+CompoundValue::~CompoundValue() {
+  ReleaseList work;
+  fields_.ForEach([&work](Field& field) {
+    Release(field.value, work);
+    ReleaseAll(work);
+  });
+}
+
+namespace {
+
+using Field = CompoundValue::Field;
+
+std::size_t HashName(std::string_view name) { return std::hash<std::string_view>()(name); }
+
+// Probes from the name's hash to the position of its field or of the empty entry where it
+// belongs. The table's size is a power of two and it always has empty entries.
+std::size_t IndexPosition(const std::vector<Field*>& index, std::string_view name) {
+  const std::size_t mask = index.size() - 1;
+  for (std::size_t position = HashName(name) & mask;; position = (position + 1) & mask) {
+    if (index[position] == nullptr || index[position]->name == name) return position;
+  }
+}
+
+}  // namespace
+
+CompoundValue::Field* CompoundValue::Find(std::string_view name) const {
+  if (index_.empty()) {
+    for (const Field& field : fields_) {
+      if (field.name == name) return const_cast<Field*>(&field);
+    }
+    return nullptr;
+  }
+  return index_[IndexPosition(index_, name)];
+}
+
+CompoundValue::Field& CompoundValue::Append(std::string_view name, DataValuePtr value) {
+  Field& field = fields_.EmplaceBack(Field{std::string(name), std::move(value)});
+  const std::size_t count = fields_.Size();
+  if (count <= kLinearSearchLimit) return field;
+  if (count * 2 <= index_.size()) {
+    index_[IndexPosition(index_, field.name)] = &field;
+    return field;
+  }
+  std::size_t size = 16;
+  while (size < count * 4) size *= 2;
+  index_.assign(size, nullptr);
+  fields_.ForEach([this](Field& each) { index_[IndexPosition(index_, each.name)] = &each; });
+  return field;
+}
+
+bool CompoundValue::GetField(std::string_view name, DataValuePtr& value,
+                             MessageList& messages) const {
+  if (const Field* field = Find(name)) {
+    value = field->value;
+    return true;
+  }
+  messages.push_back(Message<CoreTag>("quil.data.field.missing", std::string(name), name_));
+  return false;
+}
+
+const DataValuePtr* CompoundValue::FindField(std::string_view name) const {
+  const Field* field = Find(name);
+  return field ? &field->value : nullptr;
+}
+
+void CompoundValue::SetField(std::string_view name, DataValuePtr value) {
+  if (Field* field = Find(name)) {
+    field->value = std::move(value);
+  } else {
+    Append(name, std::move(value));
+  }
+}
+
+DataValuePtr* CompoundValue::FieldSlot(std::string_view name) {
+  Field* field = Find(name);
+  return field ? &field->value : &Append(name, nullptr).value;
+}
+
+std::vector<const CompoundValue::Field*> CompoundValue::SortedFields() const {
+  std::vector<const Field*> sorted;
+  sorted.reserve(fields_.Size());
+  fields_.ForEach([&sorted](const Field& field) { sorted.push_back(&field); });
+  // std::string orders by unsigned bytes.
+  std::sort(sorted.begin(), sorted.end(),
+            [](const Field* a, const Field* b) { return a->name < b->name; });
+  return sorted;
+}
+
+// Structure
+
+std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
+  return std::make_shared<StructValue>(std::move(name));
+}
+DataType StructValue::GetType() const { return DataType::STRUCTURE; }
+void StructValue::Accept(ValueVisitor& visitor) const { visitor.VisitStruct(*this); }
+
+// Error
+
+namespace {
+
+constexpr std::string_view kIdField = "id";
+constexpr std::string_view kDefaultMessageField = "default_message";
+constexpr std::string_view kArgsField = "args";
+
+DataValuePtr MessageToValue(const BaseMessage& message) {
+  auto args = ListValue::GetInstance(ListValue::Kind::LIST);
+  args->Reserve(message.args.size());
+  for (const std::string& arg : message.args) args->Append(StringValue::GetInstance(arg));
+
+  auto entry = StructValue::GetInstance(std::string(ErrorValue::kMessageStructName));
+  entry->Reserve(3);
+  ValueAccess::Append(*entry, kIdField, StringValue::GetInstance(message.id));
+  ValueAccess::Append(*entry, kDefaultMessageField,
+                      StringValue::GetInstance(message.defaultMessage));
+  ValueAccess::Append(*entry, kArgsField, std::move(args));
+  return entry;
+}
+
+const std::string* StringField(const CompoundValue& value, std::string_view name) {
+  const DataValuePtr* field = value.FindField(name);
+  if (!field || !*field || (*field)->GetType() != DataType::STRING) return nullptr;
+  return &As<StringValue>(**field).GetValue();
+}
+
+// A message entry of the expected shape, or false.
+bool ValueToMessage(const DataValuePtr& entry, MessageList& out) {
+  if (!entry || entry->GetType() != DataType::STRUCTURE) return false;
+  const auto& fields = As<StructValue>(*entry);
+  const std::string* id = StringField(fields, kIdField);
+  const std::string* text = StringField(fields, kDefaultMessageField);
+  const DataValuePtr* argsField = fields.FindField(kArgsField);
+  if (!id || !text || !argsField || !*argsField || (*argsField)->GetType() != DataType::LIST) {
+    return false;
+  }
+  const auto& argValues = As<ListValue>(**argsField);
+  std::vector<std::string> args;
+  args.reserve(argValues.Size());
+  for (const DataValuePtr& arg : argValues) {
+    if (!arg || arg->GetType() != DataType::STRING) return false;
+    args.push_back(As<StringValue>(*arg).GetValue());
+  }
+  out.emplace_back(*id, *text, std::move(args));
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<ErrorValue> ErrorValue::Create(std::string name, const MessageList& messages) {
+  auto list = ListValue::GetInstance(ListValue::Kind::LIST);
+  list->Reserve(messages.size());
+  for (const BaseMessage& message : messages) list->Append(MessageToValue(message));
+
+  auto error = std::make_shared<ErrorValue>(std::move(name));
+  error->Reserve(1);
+  ValueAccess::Append(*error, kMessagesField, std::move(list));
+  return error;
+}
+
+std::shared_ptr<ErrorValue> ErrorValue::GetInstance(std::string name) {
+  return Create(std::move(name), MessageList());
+}
+
+MessageList ErrorValue::GetMessages() const {
+  MessageList messages;
+  const DataValuePtr* field = FindField(kMessagesField);
+  if (!field || !*field || (*field)->GetType() != DataType::LIST) return messages;
+  const auto& entries = As<ListValue>(**field);
+  messages.reserve(entries.Size());
+  for (const DataValuePtr& entry : entries) ValueToMessage(entry, messages);
+  return messages;
+}
+
+DataType ErrorValue::GetType() const { return DataType::ERROR; }
+void ErrorValue::Accept(ValueVisitor& visitor) const { visitor.VisitError(*this); }
+
+}  // namespace Quil::Data
