@@ -1,0 +1,7 @@
+"""Turns service descriptions (.svc files) into the C++ native types of a service.
+
+The package is split by entity: `parser` reads a description into the `model`, `checks` resolves
+and validates it, `naming` owns every derived name, and the emitters (`enums`, `unions`,
+`structs`, `descriptors`) write C++ through the templates of `writer`; `generator` puts the
+pieces into one header and one source per service.
+"""

@@ -1,0 +1,57 @@
+"""The per-type descriptors outside the service namespace: `TypeInfo` specialisations, the
+adapters' method lookups and the validator's instances."""
+
+from typing import List
+
+from . import writer
+
+ADAPTERS = ("NativeToValueAdapter", "ValueToNativeAdapter", "NativeToDefinitionAdapter")
+
+VALIDATOR_ARGS = ("Validator::Policy", "MessageList&")
+
+
+def type_info(base: str, qualified: str, statics: List[tuple], wire: str = "") -> str:
+    """`template <> struct TypeInfo<T> : Data::<base><T> {...};` holding the wire name `name()`
+    (when given) and the string views `statics` (name, value)."""
+    lines = ["template <>"] + writer.derived(0, f"struct TypeInfo<{qualified}>",
+                                             f"Data::{base}<{qualified}>")
+    if wire:
+        value = f"return {writer.string_literal(wire)};"
+        one_line = f"  static std::string name() {{ {value} }}"
+        lines += [one_line] if writer.fits(one_line) else \
+            ["  static std::string name() {", f"    {value}", "  }"]
+    for name, value in statics:
+        lines += writer.assignment(2, f"static constexpr std::string_view {name}",
+                                   writer.string_literal(value))
+    return "\n".join(lines + ["};"])
+
+
+def struct_info(qualified: str, wire: str) -> str:
+    return type_info("StructTypeInfo", qualified, [("qualifiedName", qualified)], wire)
+
+
+def input_info(qualified: str, operation_qualified: str) -> str:
+    return type_info("InputTypeInfo", qualified,
+                     [("qualifiedName", qualified), ("operationName", operation_qualified)])
+
+
+def enum_info(qualified: str, wire: str) -> str:
+    return type_info("EnumTypeInfo", qualified, [("qualifiedName", qualified)], wire)
+
+
+def adapt_methods(qualified: str, method: str) -> str:
+    """The three adapters' method lookups for a type: `method` is "StructAdaptMethod" or
+    "EnumAdaptMethod"."""
+    lines = []
+    for adapter in ADAPTERS:
+        lines += ["template <>"] + writer.derived(0, f"struct {adapter}::AdaptMethod<{qualified}>",
+                                                  f"{adapter}::{method}<{qualified}>", "{};")
+    return "\n".join(lines)
+
+
+def validator(qualified: str, extern: bool) -> str:
+    """The validator's instance for a structure or input record: declared in the header
+    (`extern`), instantiated in the source."""
+    prefix = "extern template bool " if extern else "template bool "
+    return "\n".join(writer.call(0, f"Validator::isValid<{qualified}>",
+                                 [f"const {qualified}&", *VALIDATOR_ARGS], prefix=prefix))

@@ -1,0 +1,217 @@
+"""Every fault of a description stops generation with `<file>:<line>: error: <fault>`."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from helpers import GENERATOR, HEAD, load
+from tavo_gen.model import DescriptionError
+
+ENUM = "enum kind Kind\n  value A\n  value B\n"
+STRUCT = "struct s S\n  field a a int64\n"
+
+
+def body(text: str) -> str:
+    """A description with the usual package and service lines, then `text` from line 3."""
+    return HEAD + text
+
+
+# (description, line, fault)
+FAULTS = [
+    # Layout and keywords.
+    ("", 1, "the description has no 'package' line"),
+    (HEAD.split("\n")[1] + "\n", 1, "the description must start with a 'package' line"),
+    ("package com.korvan.tavo.test\n", 1, "the description has no 'service' line"),
+    ("package com.korvan.tavo.test\n" + ENUM, 2, "'enum' before the 'service' line"),
+    (HEAD + "package com.korvan.tavo.test\n", 3, "duplicate 'package' line"),
+    (HEAD + "service other OtherSvc\n", 3, "duplicate 'service' line"),
+    (body("strukt s S\n"), 3, "unknown keyword 'strukt'"),
+    (body("struct s S\n  feild a a int64\n"), 4, "unknown keyword 'feild'"),
+    (body("struct s S\n  value A\n"), 4,
+     "'value' is not allowed in a structure, which holds 'field' or 'metadata' lines"),
+    (body("field a a int64\n"), 3, "'field' is only allowed inside a block"),
+    ("  " + HEAD, 1, "bad syntax: unexpected indentation"),
+    (body("  struct s S\n"), 3, "bad syntax: unexpected indented line below 'service'"),
+    (body("struct s S\n\tfield a a int64\n"), 4, "bad syntax: indent with spaces, not tabs"),
+    (body("struct s S\n    field a a int64\n  field b b int64\n"), 5,
+     "bad syntax: indentation does not match the lines above"),
+    (body("struct s S\n  field a a int64\n    field b b int64\n"), 5,
+     "bad syntax: unexpected indented line below 'field'"),
+    (body("struct s S\n  field a a\n"), 4,
+     "bad syntax: expected 'field <wire name> <nativeName> <type>'"),
+    (body("struct s S extra\n"), 3, "bad syntax: expected 'struct <wire name> <NativeName>'"),
+    (body(ENUM + "union u U tug kind\n"), 6,
+     "bad syntax: expected 'union <wire name> <NativeName> tag <tag field>'"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
+          "maybe A\n"), 8, "bad syntax: expected 'case <wire name> <nativeName> <type> "
+     "required|allowed <TAG VALUE>...'"),
+    (body("operation get Get\n  errors\n"), 4, "bad syntax: expected 'errors <Error>...'"),
+    # Names.
+    ("package Com.korvan\n", 1, "bad package name 'Com.korvan'"),
+    ("package com.korvan\n", 1, "bad package name 'com.korvan'"),
+    (body("struct bad-name S\n"), 3, "bad wire name 'bad-name'"),
+    (body("struct s delete\n"), 3, "bad native name 'delete': expected a C++ identifier that "
+     "starts with a letter and is not a keyword"),
+    (body("struct s S\n  field a _a int64\n"), 4, "bad native name '_a': expected a C++ "
+     "identifier that starts with a letter and is not a keyword"),
+    (body("enum e E\n  value _UNKNOWN\n"), 4, "bad value '_UNKNOWN': expected a C++ identifier "
+     "that starts with a letter and is not a keyword"),
+    (body("enum e E\n  value Strings\n"), 4,
+     "value 'Strings' collides with a name of the enumeration class"),
+    (body("struct s S\n  field a unknownFields int64\n"), 4,
+     "member name 'unknownFields' is reserved"),
+    (body("struct s S\n  field a S int64\n"), 4, "member name 'S' is reserved"),
+    (body("struct s S\n  metadata com.x.S\n    resource a bad/type\n"), 5,
+     "bad resource type 'bad/type'"),
+    # Duplicates.
+    (body("enum e E\n  value RED\n  value RED\n"), 5, "duplicate value 'RED'"),
+    (body("struct s S\n  field a a int64\n  field a b int64\n"), 5, "duplicate field 'a'"),
+    (body("struct s S\n  field a x int64\n  field b x int64\n"), 5, "duplicate member name 'x'"),
+    (body(STRUCT + "struct t S\n"), 5, "duplicate structure 'S'"),
+    (body(STRUCT + "struct s T\n"), 5, "duplicate structure wire name 's'"),
+    (body(ENUM + "enum kind2 Kind\n"), 6, "duplicate enumeration 'Kind'"),
+    (body(STRUCT + "enum e S\n"), 5, "name 'S' is already used by a structure"),
+    (body("operation get Get\n  result void\noperation get Fetch\n  result void\n"), 5,
+     "duplicate operation 'get'"),
+    (body("operation get Get\n  result void\noperation fetch Get\n  result void\n"), 5,
+     "duplicate operation 'Get'"),
+    (body("operation get Get\n  result void\nstruct s GetMethod\n"), 5,
+     "name 'GetMethod' is already used by operation 'Get'"),
+    (body("struct s AsyncServiceStub\n"), 3,
+     "name 'AsyncServiceStub' is already used by the service stub"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
+          "required A\nstruct s UAnnotations\n"), 9,
+     "name 'UAnnotations' is already used by union 'U'"),
+    (body("operation get Get\n  param vm vm string\n  param vm id string\n  result void\n"), 5,
+     "duplicate parameter 'vm'"),
+    (body("operation get Get\n  param vm vm string\n  param id vm string\n  result void\n"), 5,
+     "duplicate parameter name 'vm'"),
+    (body("operation get Get\n  result void\n  errors Error NotFound Error\n"), 5,
+     "duplicate error 'Error'"),
+    (body("operation get Get\n  result void\n  result void\n"), 5, "duplicate 'result' line"),
+    (body("operation get Get\n  result void\n  errors Error\n  errors NotFound\n"), 6,
+     "duplicate 'errors' line"),
+    (body("operation get Get\n  param vm vm string\n"), 3, "operation 'Get' has no 'result' line"),
+    # Errors.
+    (body("operation get Get\n  result void\n  errors Error Boom\n"), 5,
+     "unknown error 'Boom': the standard errors are Error, NotFound, InvalidArgument, "
+     "NotAllowedInCurrentState, ResourceBusy, ResourceInaccessible, ServiceUnavailable, "
+     "Unauthenticated, Unauthorized, AlreadyExists, UnableToAllocateResource"),
+    (body("operation get Get\n  result void\n  errors notFound\n"), 5,
+     "unknown error 'notFound': the standard errors are Error, NotFound, InvalidArgument, "
+     "NotAllowedInCurrentState, ResourceBusy, ResourceInaccessible, ServiceUnavailable, "
+     "Unauthenticated, Unauthorized, AlreadyExists, UnableToAllocateResource"),
+    # Types.
+    (body("struct s S\n  field a a Foo\n"), 4, "unknown type 'Foo'"),
+    (body("struct s S\n  field a a optional<Foo>\n"), 4, "unknown type 'Foo'"),
+    (body("struct s S\n  field a a map<int64>\n"), 4, "unknown type 'map'"),
+    (body("struct s S\n  field a a optional<int64\n"), 4, "bad type syntax 'optional<int64'"),
+    (body("struct s S\n  field a a optional<>\n"), 4, "bad type syntax 'optional<>'"),
+    (body("struct s S\n  field a a optional\n"), 4, "bad type syntax 'optional'"),
+    (body("struct s S\n  field a a int64<S>\n"), 4, "bad type syntax 'int64<S>'"),
+    (body("struct s S\n  field a a set<string>>\n"), 4, "bad type syntax 'set<string>>'"),
+    (body(STRUCT + "struct t T\n  field s s S\n"), 6,
+     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
+    (body(STRUCT + "struct t T\n  field s s optional<S>\n"), 6,
+     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
+    (body(STRUCT + "operation get Get\n  result S\n"), 6,
+     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
+    (body(STRUCT + "operation get Get\n  param s s S\n  result void\n"), 6,
+     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
+    (body(STRUCT + "struct t T\n  field s s optptr<S>\n"), 6,
+     "optptr<...> is only allowed for operation parameters"),
+    (body(STRUCT + "operation get Get\n  result optptr<S>\n"), 6,
+     "optptr<...> is only allowed for operation parameters"),
+    (body("struct s S\n  field a a void\n"), 4, "void is only allowed as an operation result"),
+    (body("operation get Get\n  param a a void\n  result void\n"), 4,
+     "void is only allowed as an operation result"),
+    (body("struct s S\n  field a a ptr<int64>\n"), 4, "ptr<...> needs a structure, not 'int64'"),
+    (body(ENUM + "struct s S\n  field a a list<Kind>\n"), 7,
+     "list<...> needs a structure, not 'Kind'"),
+    (body("struct s S\n  field a a set<int64>\n"), 4,
+     "set<...> needs string or an enumeration, not 'int64'"),
+    (body(STRUCT + "struct t T\n  field a a optional<list<S>>\n"), 6,
+     "optional<...> needs int64, bool, string, an enumeration or a set, not 'list<S>'"),
+    (body("struct s S\n  field a a optional<optional<int64>>\n"), 4,
+     "optional<...> needs int64, bool, string, an enumeration or a set, not 'optional<int64>'"),
+    (body("operation get Get\n  result optional<int64>\n"), 4,
+     "a result must be void, int64, bool, string, an enumeration, ptr<...> or list<...>, not "
+     "'optional<int64>'"),
+    (body("operation get Get\n  result set<string>\n"), 4,
+     "a result must be void, int64, bool, string, an enumeration, ptr<...> or list<...>, not "
+     "'set<string>'"),
+    # Unions.
+    (body(ENUM + "union u U\n  field kind kind Kind\n"), 6,
+     "union 'U' has no tag: write 'union <wire name> <NativeName> tag <tag field>'"),
+    (body(ENUM + "union u U tag kind\n  case a a optional<string> required A\n"), 6,
+     "union tag 'kind' is not a field of 'U'"),
+    (body(ENUM + "union u U tag kind\n  field kind kind string\n"
+          "  case a a optional<string> required A\n"), 7,
+     "union tag 'kind' must be a 'field' of an enumeration"),
+    (body(ENUM + "union u U tag kind\n  field kind kind optional<Kind>\n"
+          "  case a a optional<string> required A\n"), 7,
+     "union tag 'kind' must be a 'field' of an enumeration"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n"), 6,
+     "union 'U' has no 'case' member"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
+          "required A\n  field b b optional<string>\n"), 9,
+     "union member 'b' is outside any case list: declare it with 'case'"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a string required A\n"), 8,
+     "union member 'a' must be optional<...>"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
+          "required A NOPE\n"), 8, "case value 'NOPE' is not a value of enumeration 'Kind'"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
+          "allowed _UNKNOWN\n"), 8,
+     "case value '_UNKNOWN' is not a value of enumeration 'Kind'"),
+    (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
+          "required A B A\n"), 8, "duplicate case value 'A'"),
+    # Metadata.
+    (body(STRUCT + "  metadata com.x.S\n"), 5, "metadata without a 'resource' line"),
+    (body(STRUCT + "  metadata com.x.S\n    resource b com.x.Thing\n"), 6,
+     "resource field 'b' is not a field of 'S'"),
+    (body(STRUCT + "  metadata com.x.S\n    resource a com.x.Thing\n    resource a com.x.Other\n"),
+     7, "duplicate resource field 'a'"),
+    (body(STRUCT + "  metadata com.x.S\n    resource a com.x.Thing\n  metadata com.x.T\n"
+          "    resource a com.x.Thing\n"), 7, "duplicate 'metadata' block"),
+]
+
+
+class FaultTest(unittest.TestCase):
+    def test_every_fault_names_its_line(self):
+        for text, line, fault in FAULTS:
+            with self.subTest(fault=fault, text=text):
+                with self.assertRaises(DescriptionError) as raised:
+                    load(text, "faulty.svc")
+                self.assertEqual(str(raised.exception), f"faulty.svc:{line}: error: {fault}")
+
+    def test_each_fault_description_is_valid_without_its_fault(self):
+        # The fixtures are only meaningful if the lines around each fault are themselves fine.
+        load(body(ENUM + STRUCT + "union u U tag kind\n  field kind kind Kind\n"
+                  "  case a a optional<string> required A\n"
+                  "  metadata com.x.U\n    resource a com.x.Thing\n"
+                  "operation get Get\n  param vm vm string\n  result ptr<S>\n  errors Error\n"))
+
+    def test_the_command_reports_on_stderr_and_exits_with_1(self):
+        with tempfile.TemporaryDirectory() as directory:
+            path = os.path.join(directory, "bad.svc")
+            with open(path, "w", encoding="utf-8") as description:
+                description.write(body("struct s S\n  field a a Foo\n"))
+            output = os.path.join(directory, "out")
+            run = subprocess.run([sys.executable, GENERATOR, "--output-dir", output, path],
+                                 capture_output=True, text=True)
+            self.assertEqual(run.returncode, 1)
+            self.assertEqual(run.stderr, f"{path}:4: error: unknown type 'Foo'\n")
+            self.assertEqual(run.stdout, "")
+            self.assertFalse(os.path.exists(output))
+
+            missing = os.path.join(directory, "missing.svc")
+            run = subprocess.run([sys.executable, GENERATOR, "--output-dir", output, missing],
+                                 capture_output=True, text=True)
+            self.assertEqual(run.returncode, 1)
+            self.assertTrue(run.stderr.startswith(f"{missing}: error: "))
+
+
+if __name__ == "__main__":
+    unittest.main()
