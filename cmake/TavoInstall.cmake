@@ -5,10 +5,15 @@ include(CMakePackageConfigHelpers)
 
 set(TAVO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/internal-tavo-vm-api)
 
-install(TARGETS quil-core quil-std-bindings internal-tavo-vm-api
+install(TARGETS quil-core quil-std-bindings
   EXPORT internal-tavo-vm-api-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS internal-tavo-vm-api
+  EXPORT internal-tavo-vm-api-targets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  FILE_SET generated DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 install(EXPORT internal-tavo-vm-api-targets
   NAMESPACE TavoVm::

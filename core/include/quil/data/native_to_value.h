@@ -1,0 +1,327 @@
+// Native values of the API to dynamic values.
+//
+// `NativeToValueAdapter::Adapt` turns a structure, input record, list of structures, set,
+// enumeration or primitive into the framework's `DataValue`. It never recurses: each method
+// converts one level and queues the level below on an explicit work stack that `Adapt` drains,
+// so the nesting depth of a value costs heap memory, not call stack. Every value is created once
+// and its parts are written straight into their slots.
+//
+// The only failure is a null shared pointer where a required structure is declared (a field or
+// an element of a list of structures): one "quil.data.unset.non.optional.field" message naming
+// the structure's wire name, all pending work dropped, and `Adapt` returns false. Entries are
+// taken from the back of the stack, so when several required structures are missing the message
+// names the one reached first: the last declared, or the innermost.
+//
+//   Quil::Data::DataValuePtr value;
+//   Quil::MessageList messages;
+//   bool ok = Quil::Data::NativeToValueAdapter::Adapt(info, value, messages, localizer);
+//
+// Generated code registers each structure and enumeration:
+//   template <> struct NativeToValueAdapter::AdaptMethod<Info>
+//       : NativeToValueAdapter::StructAdaptMethod<Info> {};
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include <boost/optional.hpp>
+
+#include <quil/base_message.h>
+#include <quil/data/native.h>
+#include <quil/data/value.h>
+#include <quil/export.h>
+#include <quil/l10n/localizer.h>
+#include <quil/type_info.h>
+#include <quil/types.h>
+
+namespace Quil::Data {
+
+// One unit of pending conversion work: what to convert, how, and where the result goes. The
+// two value adapters instantiate it with their own source, method and destination types.
+template <typename Source, typename Method, typename Destination>
+struct BasicAdaptEntry {
+  Source source;
+  Method method;
+  Destination destination;
+};
+
+namespace Detail {
+template <typename T>
+struct IsEnumeration : std::is_base_of<Enumeration<T>, T> {};
+template <typename T>
+inline constexpr bool kIsEnumeration = IsEnumeration<T>::value;
+
+// A stack of entries in one growable block: no allocation per entry, and growth is geometric
+// even when callers announce their needs a few entries at a time.
+template <typename Entry>
+class WorkStack {
+ public:
+  bool Empty() const { return entries_.empty(); }
+  std::size_t Size() const { return entries_.size(); }
+  // Room for `count` more entries.
+  void Reserve(std::size_t count) {
+    const std::size_t needed = entries_.size() + count;
+    if (needed > entries_.capacity()) entries_.reserve(std::max(needed, 2 * entries_.capacity()));
+  }
+  void Push(Entry entry) { entries_.push_back(std::move(entry)); }
+  Entry Pop() {
+    Entry last = std::move(entries_.back());
+    entries_.pop_back();
+    return last;
+  }
+  // Drops all pending work.
+  void Clear() { entries_.clear(); }
+
+ private:
+  std::vector<Entry> entries_;
+};
+}  // namespace Detail
+
+class Deque;
+
+// Converts the native object at `source` and stores the result in the slot `destination`.
+using N2VMethod = void (*)(NativeConstPtr source, DataValuePtr* destination, Deque& queue,
+                           MessageList& messages);
+using N2VEntry = BasicAdaptEntry<NativeConstPtr, N2VMethod, DataValuePtr*>;
+
+// The work of one `NativeToValueAdapter::Adapt` call, used as a stack (added at the back, taken
+// from the back), and the request localizer that call received.
+class Deque {
+ public:
+  explicit Deque(const L10n::RequestLocalizer& localizer) : localizer_(localizer) {}
+  Deque(const Deque&) = delete;
+  Deque& operator=(const Deque&) = delete;
+
+  const L10n::RequestLocalizer& GetLocalizer() const { return localizer_; }
+
+  void Push(NativeConstPtr source, N2VMethod method, DataValuePtr* destination) {
+    entries_.Push(N2VEntry{source, method, destination});
+  }
+  void Reserve(std::size_t count) { entries_.Reserve(count); }
+  bool Empty() const { return entries_.Empty(); }
+  N2VEntry Pop() { return entries_.Pop(); }
+  void Clear() { entries_.Clear(); }
+
+ private:
+  Detail::WorkStack<N2VEntry> entries_;
+  const L10n::RequestLocalizer& localizer_;
+};
+
+struct TAVO_VM_API NativeToValueAdapter {
+  using Method = N2VMethod;
+
+  // Converts `source` with `first` into `destination`, then drains the work that `first` queued.
+  // True when no message was appended. After false the slot may hold a partly built value,
+  // which callers discard.
+  static bool Adapt(NativeConstPtr source, Method first, DataValuePtr& destination,
+                    MessageList& messages, const L10n::RequestLocalizer& localizer);
+
+  // The same, with the method of T.
+  template <typename T>
+  static bool Adapt(const T& source, DataValuePtr& destination, MessageList& messages,
+                    const L10n::RequestLocalizer& localizer) {
+    return Adapt(&source, AdaptMethod<T>::Get(&source), destination, messages, localizer);
+  }
+
+  // The method that converts a T: specialised by generated code for every structure, input
+  // record and enumeration (through StructAdaptMethod and EnumAdaptMethod), and below for
+  // primitives, optionals and containers. `Get` ignores its argument's value.
+  template <typename T>
+  struct AdaptMethod;
+
+  template <typename S>
+  struct StructAdaptMethod {
+    static Method Get(const S* /*unused*/ = nullptr) { return &StructMethod<S>; }
+  };
+  template <typename E>
+  struct EnumAdaptMethod {
+    static Method Get(const E* /*unused*/ = nullptr) { return &EnumMethod<E>; }
+  };
+
+  template <typename C>
+  class CompoundHelper;
+
+  // int64, bool, text, Void: the value of the matching kind.
+  template <typename T>
+  static void PrimitiveMethod(NativeConstPtr source, DataValuePtr* destination, Deque& /*queue*/,
+                              MessageList& /*messages*/) {
+    *destination = DataValue::Create<T>(*static_cast<const T*>(source));
+  }
+
+  // A string value of the enumeration's text.
+  template <typename E>
+  static void EnumMethod(NativeConstPtr source, DataValuePtr* destination, Deque& /*queue*/,
+                         MessageList& /*messages*/) {
+    *destination = StringValue::GetInstance(static_cast<const E*>(source)->ToText());
+  }
+
+  // A structure value named after T, its fields queued.
+  template <typename T>
+  static void StructMethod(NativeConstPtr source, DataValuePtr* destination, Deque& queue,
+                           MessageList& messages);
+
+  // T is `const S`: the pointee's structure, or the failure of a missing required structure.
+  template <typename T>
+  static void SharedPtrMethod(NativeConstPtr source, DataValuePtr* destination, Deque& queue,
+                              MessageList& messages) {
+    using S = std::remove_const_t<T>;
+    const auto& pointer = *static_cast<const std::shared_ptr<T>*>(source);
+    if (pointer) {
+      queue.Push(pointer.get(), AdaptMethod<S>::Get(pointer.get()), destination);
+    } else {
+      ReportUnsetStructure(TypeInfo<S>::name(), queue, messages);
+    }
+  }
+
+  // An optional value; its content queued when the wrapper is set. `Optional` is
+  // boost::optional<Content>, or Quil::OptionalPtr<Content> with Content a const structure.
+  template <typename Content, typename Optional>
+  static void OptionalBeginMethod(NativeConstPtr source, DataValuePtr* destination, Deque& queue,
+                                  MessageList& /*messages*/) {
+    const auto& optional = *static_cast<const Optional*>(source);
+    auto value = OptionalValue::GetInstance();
+    if (optional) {
+      const Content& content = *optional;
+      queue.Push(&content, MethodOf<std::remove_const_t<Content>>(), value->value(nullptr));
+    }
+    *destination = std::move(value);
+  }
+
+  // A list value of `kind` with one element per member, in the container's order.
+  template <typename Element, typename Container, ListValue::Kind kind>
+  static void ListBeginMethod(NativeConstPtr source, DataValuePtr* destination, Deque& queue,
+                              MessageList& /*messages*/) {
+    const auto& container = *static_cast<const Container*>(source);
+    auto list = ListValue::GetInstance(kind);
+    list->Reserve(container.size());
+    queue.Reserve(container.size());
+    const Method method = MethodOf<Element>();
+    for (const Element& element : container) queue.Push(&element, method, list->AppendSlot());
+    *destination = std::move(list);
+  }
+
+ private:
+  // Appends the missing-structure message and drops all pending work.
+  static void ReportUnsetStructure(std::string wireName, Deque& queue, MessageList& messages);
+
+  template <typename T>
+  static Method MethodOf() {
+    if constexpr (Detail::kIsEnumeration<T>) {
+      return &EnumMethod<T>;
+    } else {
+      return AdaptMethod<T>::Get(nullptr);
+    }
+  }
+};
+
+// The helper that a structure's field walker talks to: each declared field gets its slot in the
+// structure value, created in declaration order, and one queued entry that fills it.
+template <>
+class NativeToValueAdapter::CompoundHelper<StructValue> {
+ public:
+  // Makes the structure value and stores it in `destination` at once, with room for
+  // `fieldCount` fields.
+  TAVO_VM_API CompoundHelper(std::string name, DataValuePtr* destination, Deque& queue,
+                             std::size_t fieldCount = 0);
+  CompoundHelper(const CompoundHelper&) = delete;
+  CompoundHelper& operator=(const CompoundHelper&) = delete;
+
+  template <typename T>
+  void AddFields(const T& native) {
+    native_ = &native;
+    base_ = &native;
+    T::AdapterHelper::AddFields(*this);
+  }
+
+  template <typename S, typename M>
+  void AddField(std::string_view name, M S::*member) {
+    const M& field = static_cast<const S*>(native_)->*member;
+    queue_.Push(&field, NativeToValueAdapter::MethodOf<M>(), value_->FieldSlot(name));
+  }
+
+  // The case rules of a union are the validator's business; a member converts like any field.
+  template <typename Tags, std::size_t I, typename Rule, typename S, typename M, typename Tag>
+  void AddUnionField(std::string_view name, std::string_view /*nativeName*/, M S::*member,
+                     Tag S::* /*tag*/) {
+    AddField(name, member);
+  }
+
+  // After the declared fields' slots exist: the kept unknown fields join the value.
+  void AddUnknownFields(KnownNames /*known*/) {
+    BaseNative::AdapterHelper::AddUnknownFields(*base_, *value_);
+  }
+
+ private:
+  std::shared_ptr<StructValue> value_;
+  Deque& queue_;
+  NativeConstPtr native_ = nullptr;
+  const BaseNative* base_ = nullptr;
+};
+
+template <typename T>
+void NativeToValueAdapter::StructMethod(NativeConstPtr source, DataValuePtr* destination,
+                                        Deque& queue, MessageList& /*messages*/) {
+  const T& native = *static_cast<const T*>(source);
+  const std::size_t declared = KnownNames(T::AdapterHelper::knownNames).count;
+  const std::size_t kept = native.unknownFields ? native.unknownFields->FieldCount() : 0;
+  CompoundHelper<StructValue> helper(TypeInfo<T>::name(), destination, queue, declared + kept);
+  queue.Reserve(declared);
+  helper.AddFields(native);
+}
+
+#define QUIL_N2V_PRIMITIVE(T)                                                        \
+  template <>                                                                        \
+  struct NativeToValueAdapter::AdaptMethod<T> {                                      \
+    static Method Get(const T* /*unused*/ = nullptr) { return &PrimitiveMethod<T>; } \
+  };
+QUIL_N2V_PRIMITIVE(std::int64_t)
+QUIL_N2V_PRIMITIVE(bool)
+QUIL_N2V_PRIMITIVE(std::string)
+QUIL_N2V_PRIMITIVE(Void)
+#undef QUIL_N2V_PRIMITIVE
+
+template <typename S>
+struct NativeToValueAdapter::AdaptMethod<std::shared_ptr<const S>> {
+  static Method Get(const std::shared_ptr<const S>* /*unused*/ = nullptr) {
+    return &SharedPtrMethod<const S>;
+  }
+};
+
+template <typename S>
+struct NativeToValueAdapter::AdaptMethod<OptionalPtr<const S>> {
+  static Method Get(const OptionalPtr<const S>* /*unused*/ = nullptr) {
+    return &OptionalBeginMethod<const S, OptionalPtr<const S>>;
+  }
+};
+
+template <typename X>
+struct NativeToValueAdapter::AdaptMethod<boost::optional<X>> {
+  static Method Get(const boost::optional<X>* /*unused*/ = nullptr) {
+    return &OptionalBeginMethod<X, boost::optional<X>>;
+  }
+};
+
+template <typename S>
+struct NativeToValueAdapter::AdaptMethod<std::vector<std::shared_ptr<const S>>> {
+  using Container = std::vector<std::shared_ptr<const S>>;
+  static Method Get(const Container* /*unused*/ = nullptr) {
+    return &ListBeginMethod<std::shared_ptr<const S>, Container, ListValue::Kind::LIST>;
+  }
+};
+
+template <typename X>
+struct NativeToValueAdapter::AdaptMethod<std::set<X>> {
+  static Method Get(const std::set<X>* /*unused*/ = nullptr) {
+    return &ListBeginMethod<X, std::set<X>, ListValue::Kind::SET>;
+  }
+};
+
+}  // namespace Quil::Data
