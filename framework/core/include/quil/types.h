@@ -6,17 +6,22 @@
 #include <memory>
 #include <utility>
 
+#include <quil/export.h>
+
 namespace Quil {
 
+// These types are visible from every library, so that template instances over them (the
+// adapters' instances for Void, for example) are exported whatever the compiler.
+
 // The result of an operation that answers without a value.
-struct Void {
+struct QUIL_VISIBLE Void {
   friend bool operator==(Void, Void) { return true; }
   friend bool operator!=(Void, Void) { return false; }
 };
 
 // Progress of an operation. A progress whose `total` equals `done` is complete; every final
 // delivery made by the bindings carries (0, 1, 1).
-struct Progress {
+struct QUIL_VISIBLE Progress {
   std::int64_t phase = 0;
   std::int64_t total = 0;
   std::int64_t done = 0;
@@ -51,6 +56,6 @@ using NativeConstPtr = const void*;
 using NativePtr = void*;
 
 // Tag type whose TypeInfo names every method input record.
-struct OperationInput {};
+struct QUIL_VISIBLE OperationInput {};
 
 }  // namespace Quil
