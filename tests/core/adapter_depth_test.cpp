@@ -3,40 +3,22 @@
 #include <quil/data/native_to_value.h>
 #include <quil/data/value_to_native.h>
 
-#include <pthread.h>
-
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include <quil/l10n/localizer.h>
-
+#include "core/test_support.h"
 #include "core/test_types.h"
 
 namespace Quil::Data {
 namespace {
 
-constexpr std::size_t kDepth = 100000;
-constexpr std::size_t kStackSize = 256 * 1024;
+using namespace Testing;
 
-// Runs `body` on a new thread with a stack of `kStackSize` bytes and waits for it.
-void RunOnSmallStack(std::function<void()> body) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, kStackSize), 0);
-  pthread_t thread;
-  const auto run = [](void* argument) -> void* {
-    (*static_cast<std::function<void()>*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, run, &body), 0);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
-  pthread_attr_destroy(&attributes);
-}
+constexpr std::size_t kDepth = 100000;
 
 // Releases a chain or tree of nodes without recursion: each node's children are taken out of it
 // before its last owner lets go, so no destructor ever has a child left to destroy.
@@ -88,19 +70,16 @@ TEST(AdapterDepthTest, DeepNestingConvertsOnASmallStack) {
   bool missingFound = false;
 
   RunOnSmallStack([&] {
-    const L10n::RequestLocalizer localizer =
-        L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer();
     MessageList messages;
     DataValuePtr value;
-    toValue = NativeToValueAdapter::Adapt(*chain, value, messages, localizer);
+    toValue = ToValue(*chain, value, messages);
 
     auto decoded = std::make_shared<Hand::Node>();
     toNative = ValueToNativeAdapter::Adapt(value, *decoded, messages);
     sameShape = IsChain(*decoded, kDepth);
 
     DataValuePtr again;
-    valuesEqual = NativeToValueAdapter::Adapt(*decoded, again, messages, localizer) &&
-                  Equals(value.get(), again.get());
+    valuesEqual = ToValue(*decoded, again, messages) && Equals(value.get(), again.get());
 
     // The deepest failure is found and ends the conversion at once.
     auto innermost = const_cast<Hand::Node*>(decoded.get());
@@ -108,8 +87,7 @@ TEST(AdapterDepthTest, DeepNestingConvertsOnASmallStack) {
       innermost = const_cast<Hand::Node*>(innermost->children.front().get());
     innermost->children.push_back(nullptr);
     MessageList failure;
-    missingFound = !NativeToValueAdapter::Adapt(*decoded, again, failure, localizer) &&
-                   failure.size() == 1 &&
+    missingFound = !ToValue(*decoded, again, failure) && failure.size() == 1 &&
                    failure.front().args.front() == "com.korvan.tavo.test.hand.node";
 
     // Values take themselves apart without recursion; native chains need help.

@@ -10,61 +10,21 @@
 
 #include <gtest/gtest.h>
 
-#include <quil/l10n/localizer.h>
 #include <quil/message.h>
 
+#include "core/test_support.h"
 #include "core/test_types.h"
 
 namespace Quil::Data {
 namespace {
 
-using Texts = std::vector<std::string>;
+using namespace Testing;
 
 const std::string kLeafName = "com.korvan.tavo.test.hand.leaf";
 const std::string kChoiceName = "com.korvan.tavo.test.hand.choice";
 const std::string kEverythingName = "com.korvan.tavo.test.hand.everything";
-
-DataValuePtr Str(std::string text) { return StringValue::GetInstance(std::move(text)); }
-DataValuePtr Int(std::int64_t number) { return IntegerValue::GetInstance(number); }
-DataValuePtr Bool(bool flag) { return BooleanValue::GetInstance(flag); }
-DataValuePtr None() { return OptionalValue::GetInstance(); }
-DataValuePtr Some(DataValuePtr content) {
-  auto optional = OptionalValue::GetInstance();
-  optional->value(std::move(content));
-  return optional;
-}
-DataValuePtr List(ListValue::Kind kind, std::initializer_list<DataValuePtr> elements) {
-  auto list = ListValue::GetInstance(kind);
-  for (const DataValuePtr& element : elements) list->Append(element);
-  return list;
-}
-DataValuePtr Struct(std::string name,
-                    std::initializer_list<std::pair<std::string, DataValuePtr>> fields) {
-  auto value = StructValue::GetInstance(std::move(name));
-  for (const auto& [field, content] : fields) value->SetField(field, content);
-  return value;
-}
 constexpr auto kList = ListValue::Kind::LIST;
 constexpr auto kSet = ListValue::Kind::SET;
-
-DataValuePtr FieldOf(const DataValuePtr& value, std::string_view name) {
-  const DataValuePtr* field = static_cast<const CompoundValue&>(*value).FindField(name);
-  return field != nullptr ? *field : nullptr;
-}
-
-std::vector<std::string> FieldNames(const DataValuePtr& value) {
-  std::vector<std::string> names;
-  static_cast<const CompoundValue&>(*value).ForEachField(
-      [&names](const CompoundValue::Field& field) { names.push_back(field.name); });
-  return names;
-}
-
-template <typename T>
-bool ToValue(const T& native, DataValuePtr& out, MessageList& messages) {
-  static const L10n::RequestLocalizer localizer =
-      L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer();
-  return NativeToValueAdapter::Adapt(native, out, messages, localizer);
-}
 
 std::shared_ptr<Hand::Leaf> MakeLeaf(std::string id, Hand::Kind kind, std::int64_t size) {
   auto leaf = std::make_shared<Hand::Leaf>();
@@ -117,13 +77,13 @@ TEST(NativeToValueTest, ConvertsEveryKindOfMember) {
        {"maybe_number", Some(Int(42))},
        {"maybe_flag", None()},
        {"maybe_text", Some(Str(""))},
-       {"maybe_texts", Some(List(kSet, {Str("a"), Str("b")}))},
+       {"maybe_texts", Some(List({Str("a"), Str("b")}, kSet))},
        // By code, unknown texts last and ordered among themselves.
-       {"maybe_kinds", Some(List(kSet, {Str("ALPHA"), Str("BETA"), Str("beta"), Str("delta")}))},
+       {"maybe_kinds", Some(List({Str("ALPHA"), Str("BETA"), Str("beta"), Str("delta")}, kSet))},
        {"leaf", LeafValue("disk-1", "ALPHA", 512)},
-       {"leaves", List(kList, {LeafValue("z", "BETA", 2), LeafValue("a", "_UNKNOWN", 1)})},
-       {"texts", List(kSet, {Str("Mu"), Str("alpha"), Str("zeta")})},
-       {"kinds", List(kSet, {Str("ALPHA"), Str("GAMMA")})},
+       {"leaves", List({LeafValue("z", "BETA", 2), LeafValue("a", "_UNKNOWN", 1)}, kList)},
+       {"texts", List({Str("Mu"), Str("alpha"), Str("zeta")}, kSet)},
+       {"kinds", List({Str("ALPHA"), Str("GAMMA")}, kSet)},
        {"choice",
         Struct(kChoiceName,
                {{"tag", Str("BETA")}, {"name", None()}, {"path", Some(Str("/images/a.iso"))}})}});
@@ -159,9 +119,9 @@ TEST(NativeToValueTest, DefaultsAndEmptyContainers) {
        {"maybe_texts", None()},
        {"maybe_kinds", None()},
        {"leaf", LeafValue("", "_UNKNOWN", 0)},
-       {"leaves", List(kList, {})},
-       {"texts", List(kSet, {})},
-       {"kinds", List(kSet, {})},
+       {"leaves", List({}, kList)},
+       {"texts", List({}, kSet)},
+       {"kinds", List({}, kSet)},
        {"choice",
         Struct(kChoiceName, {{"tag", Str("_UNKNOWN")}, {"name", None()}, {"path", None()}})}});
   EXPECT_TRUE(Equals(value.get(), expected.get())) << ToText(value.get());
@@ -192,7 +152,7 @@ TEST(NativeToValueTest, ConvertsTopLevelValuesOfEveryShape) {
   const std::vector<std::shared_ptr<const Hand::Leaf>> leaves = {leaf, MakeLeaf("y", {}, 4)};
   ASSERT_TRUE(ToValue(leaves, value, messages));
   EXPECT_TRUE(Equals(
-      value.get(), List(kList, {LeafValue("x", "BETA", 3), LeafValue("y", "_UNKNOWN", 4)}).get()));
+      value.get(), List({LeafValue("x", "BETA", 3), LeafValue("y", "_UNKNOWN", 4)}, kList).get()));
 
   // An input record is named after operation inputs; an optional structure parameter converts
   // to an optional value.
@@ -271,7 +231,7 @@ TEST(NativeToValueTest, MissingRequiredStructureReportsOneFailure) {
 TEST(NativeToValueTest, KeptUnknownFieldsReappearAfterDeclaredFields) {
   auto leaf = MakeLeaf("id-1", Hand::Kind::ALPHA, 5);
   auto store = StructValue::GetInstance("unknownFields");
-  const DataValuePtr extraList = List(kList, {Int(1), Str("two")});
+  const DataValuePtr extraList = List({Int(1), Str("two")}, kList);
   const DataValuePtr extraStruct = Struct("com.example.other", {{"a", Bool(true)}});
   store->SetField("zz_list", extraList);
   store->SetField("aa_struct", extraStruct);

@@ -4,10 +4,9 @@
 #include <quil/data/native_to_value.h>
 #include <quil/data/value_to_native.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <memory>
-#include <random>
 #include <set>
 #include <string>
 #include <utility>
@@ -15,87 +14,29 @@
 
 #include <gtest/gtest.h>
 
-#include <quil/l10n/localizer.h>
-
+#include "core/test_support.h"
 #include "core/test_types.h"
 
 namespace Quil::Data {
 namespace {
 
+using namespace Testing;
 using Hand::Kind;
 
-class Generator {
+// Random values of the hand-written service's types.
+class Generator : public Testing::RandomValues {
  public:
-  explicit Generator(std::uint32_t seed) : random_(seed) {}
+  using RandomValues::RandomValues;
 
-  bool Chance(int percent) { return Uniform(0, 99) < percent; }
-  int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
-
-  std::string Text() {
-    static const char* const texts[] = {
-        "", "a", "disk-0", "Ünïcödé", "with space", "a much longer text that needs the heap"};
-    return texts[Uniform(0, 5)];
-  }
-  std::int64_t Number() {
-    static const std::int64_t edges[] = {0, -1, 1, std::numeric_limits<std::int64_t>::min(),
-                                         std::numeric_limits<std::int64_t>::max()};
-    return Chance(30) ? edges[Uniform(0, 4)] : Uniform(-100000, 100000);
-  }
   Kind AnyKind() {
     // Known values, `_UNKNOWN` without text, and unknown texts (a known one in another case too).
     static const char* const texts[] = {"ALPHA", "BETA", "GAMMA", "_UNKNOWN", "delta", "alpha"};
     return Kind::FromText(texts[Uniform(0, 5)]);
   }
-  std::set<std::string> Texts() {
-    std::set<std::string> texts;
-    for (int i = Uniform(0, 3); i > 0; --i) texts.insert(Text());
-    return texts;
-  }
   std::set<Kind> Kinds() {
     std::set<Kind> kinds;
     for (int i = Uniform(0, 4); i > 0; --i) kinds.insert(AnyKind());
     return kinds;
-  }
-
-  // Null, or a store of one to three fields whose names no test type declares.
-  std::shared_ptr<StructValue> UnknownFields() {
-    if (Chance(60)) return nullptr;
-    static const char* const names[] = {"", "a", "zz_extra", "i", "lea", "x-y", "Number"};
-    auto store = StructValue::GetInstance("unknownFields");
-    for (int i = Uniform(1, 3); i > 0; --i) store->SetField(names[Uniform(0, 6)], AnyValue());
-    return store;
-  }
-
-  DataValuePtr AnyValue() {
-    switch (Uniform(0, 7)) {
-      case 0:
-        return IntegerValue::GetInstance(Number());
-      case 1:
-        return StringValue::GetInstance(Text());
-      case 2:
-        return BooleanValue::GetInstance(Chance(50));
-      case 3:
-        return DoubleValue::GetInstance(0.25 * Uniform(-8, 8));
-      case 4:
-        return OptionalValue::GetInstance();
-      case 5: {
-        auto optional = OptionalValue::GetInstance();
-        optional->value(StringValue::GetInstance(Text()));
-        return optional;
-      }
-      case 6: {
-        auto list =
-            ListValue::GetInstance(Chance(50) ? ListValue::Kind::LIST : ListValue::Kind::SET);
-        for (int i = Uniform(0, 3); i > 0; --i) list->Append(IntegerValue::GetInstance(i));
-        return list;
-      }
-      default: {
-        auto nested = StructValue::GetInstance("com.example.extra");
-        nested->SetField("n", IntegerValue::GetInstance(Number()));
-        nested->SetField("v", VoidValue::GetInstance());
-        return nested;
-      }
-    }
   }
 
   std::shared_ptr<Hand::Leaf> Leaf() {
@@ -125,11 +66,11 @@ class Generator {
     if (Chance(50)) e.maybeNumber = Number();
     if (Chance(50)) e.maybeFlag = Chance(50);
     if (Chance(50)) e.maybeText = Text();
-    if (Chance(50)) e.maybeTexts = Texts();
+    if (Chance(50)) e.maybeTexts = TextSet();
     if (Chance(50)) e.maybeKinds = Kinds();
     e.leaf = Leaf();
     for (int i = Uniform(0, 3); i > 0; --i) e.leaves.push_back(Leaf());
-    e.texts = Texts();
+    e.texts = TextSet();
     e.kinds = Kinds();
     e.choice = Choice();
     e.unknownFields = UnknownFields();
@@ -155,14 +96,7 @@ class Generator {
     root->children = std::move(unattached);
     return root;
   }
-
- private:
-  std::mt19937 random_;
 };
-
-bool SameStore(const std::shared_ptr<StructValue>& a, const std::shared_ptr<StructValue>& b) {
-  return Equals(a.get(), b.get());
-}
 
 bool SameLeaf(const Hand::Leaf* a, const Hand::Leaf* b) {
   if (a == nullptr || b == nullptr) return a == b;
@@ -204,20 +138,6 @@ bool SameTree(const Hand::Node& a, const Hand::Node& b) {
       pending.emplace_back(x->children[i].get(), y->children[i].get());
   }
   return true;
-}
-
-// Converts `native` to a value, back to a native, and that to a value again.
-template <typename T>
-void RoundTrip(const T& native, T& decoded, DataValuePtr& first, DataValuePtr& second) {
-  static const L10n::RequestLocalizer localizer =
-      L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer();
-  MessageList messages;
-  ASSERT_TRUE(NativeToValueAdapter::Adapt(native, first, messages, localizer));
-  ASSERT_TRUE(ValueToNativeAdapter::Adapt(first, decoded, messages));
-  ASSERT_TRUE(NativeToValueAdapter::Adapt(decoded, second, messages, localizer));
-  EXPECT_TRUE(messages.empty());
-  EXPECT_TRUE(Equals(first.get(), second.get())) << ToText(first.get()) << "\n"
-                                                 << ToText(second.get());
 }
 
 TEST(RoundTripTest, RandomValuesSurvive) {
@@ -284,10 +204,7 @@ TEST(RoundTripTest, KeptFieldsAreSharedAndSorted) {
   RoundTrip(leaf, back, first, second);
   ASSERT_NE(back.unknownFields, nullptr);
   EXPECT_NE(back.unknownFields, store);
-  std::vector<std::string> names;
-  back.unknownFields->ForEachField(
-      [&names](const CompoundValue::Field& field) { names.push_back(field.name); });
-  EXPECT_EQ(names, (std::vector<std::string>{"aa", "zz"}));
+  EXPECT_EQ(FieldNames(back.unknownFields), (Texts{"aa", "zz"}));
   EXPECT_EQ(back.unknownFields->FindField("zz")->get(), late.get());
   EXPECT_EQ(back.unknownFields->FindField("aa")->get(), early.get());
 }

@@ -1,116 +1,32 @@
 #include <quil/data/validator.h>
 
-#include <pthread.h>
-
 #include <cstddef>
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <boost/optional.hpp>
 
 #include <quil/data/definition_check.h>
 #include <quil/data/native_to_definition.h>
 #include <quil/message.h>
 
+#include "core/test_support.h"
 #include "core/test_types.h"
 
 namespace Quil::Data {
 namespace {
 
-namespace Hand = Com::Korvan::Tavo::Test::HandSvc;
-
-// A union whose member names differ between wire and native spelling.
-class BackingType final : public Enumeration<BackingType> {
- public:
-  enum Enum : std::int32_t { ATAPI, IMAGE, RAW, _UNKNOWN };
-  struct Strings {
-    static constexpr const char* values[5] = {"ATAPI", "IMAGE", "RAW", "_UNKNOWN", nullptr};
-  };
-  BackingType(Enum value = _UNKNOWN) : Enumeration(value) {}  // NOLINT
-};
-struct BackingInfoAnnotations {
-  struct UnionTags {
-    struct Strings {
-      static constexpr const char* values[3] = {"type", "_UNKNOWN", nullptr};
-    };
-  };
-  struct DeviceNameUnionCases {
-    struct Strings {
-      static constexpr const char* values[4] = {"ATAPI", "RAW", "_UNKNOWN", nullptr};
-    };
-  };
-  struct IsoFileUnionCases {
-    struct Strings {
-      static constexpr const char* values[3] = {"IMAGE", "_UNKNOWN", nullptr};
-    };
-  };
-};
-struct BackingInfo : BaseNative {
-  BackingType type;
-  boost::optional<std::string> deviceName;
-  boost::optional<std::string> isoFile;
-  struct AdapterHelper {
-    static constexpr KnownName knownNames[] = {"device_name", "iso_file", "type"};
-    template <typename Helper>
-    static void AddFields(Helper& helper) {
-      helper.AddField("type", &BackingInfo::type);
-      helper.template AddUnionField<
-          BackingInfoAnnotations::UnionTags, 0,
-          UnionCaseAnyEnumValue<BackingInfoAnnotations::DeviceNameUnionCases>>(
-          "device_name", "deviceName", &BackingInfo::deviceName, &BackingInfo::type);
-      helper.template AddUnionField<
-          BackingInfoAnnotations::UnionTags, 0,
-          OptUnionCaseAnyEnumValue<BackingInfoAnnotations::IsoFileUnionCases>>(
-          "iso_file", "isoFile", &BackingInfo::isoFile, &BackingInfo::type);
-      helper.AddUnknownFields(knownNames);
-    }
-  };
-};
-
-}  // namespace
-}  // namespace Quil::Data
-
-namespace Quil {
-template <>
-struct TypeInfo<Data::BackingInfo> : Data::StructTypeInfo<Data::BackingInfo> {
-  static std::string name() { return "com.korvan.tavo.vm.device.cdrom.backing_info"; }
-  static constexpr std::string_view qualifiedName =
-      "::Com::Korvan::Tavo::Vm::Device::CdromSvc::BackingInfo";
-};
-}  // namespace Quil
-
-namespace Quil::Data {
-
-// The way generated code shares one instance per type.
-extern template bool Validator::isValid<BackingInfo>(const BackingInfo&, Validator::Policy,
-                                                     MessageList&);
-
-namespace {
+using namespace Testing;
 
 constexpr std::string_view kLeaf = "::Com::Korvan::Tavo::Test::HandSvc::Leaf";
 constexpr std::string_view kChoice = "::Com::Korvan::Tavo::Test::HandSvc::Choice";
 constexpr std::string_view kInput = "::Com::Korvan::Tavo::Test::HandSvc::DoMethod::Input";
 constexpr std::string_view kDo = "::Com::Korvan::Tavo::Test::HandSvc::Do";
 constexpr std::string_view kChoiceWire = "com.korvan.tavo.test.hand.choice";
-constexpr std::string_view kBackingWire = "com.korvan.tavo.vm.device.cdrom.backing_info";
+constexpr std::string_view kBackingWire = "com.korvan.tavo.test.sample.backing";
 
-// "id(arg, arg)" per message: readable when an expectation fails.
-std::vector<std::string> Describe(const MessageList& messages) {
-  std::vector<std::string> described;
-  for (const BaseMessage& message : messages) {
-    std::string text = message.id + "(";
-    for (std::size_t i = 0; i < message.args.size(); ++i) text += (i ? ", " : "") + message.args[i];
-    described.push_back(text + ")");
-  }
-  return described;
-}
-std::string Extra(std::string_view type, std::string_view field) {
-  return "quil.data.compound.field.extra(" + std::string(type) + ", " + std::string(field) + ", )";
-}
 std::string IsSet(std::string_view unionName, std::string_view member) {
   return "quil.data.union.invalid.case.state.isset.short(" + std::string(unionName) + ", " +
          std::string(member) + ")";
@@ -122,25 +38,6 @@ std::string IsNotSet(std::string_view unionName, std::string_view member) {
 std::string MissingTag(std::string_view tag) {
   return "quil.data.union.missing.tag.field(" + std::string(tag) + ")";
 }
-std::string InvalidInput(std::string_view operation) {
-  return "quil.invoke.invalid.input(" + std::string(operation) + ")";
-}
-using Texts = std::vector<std::string>;
-
-std::shared_ptr<StructValue> Unknown(std::initializer_list<const char*> names) {
-  auto store = StructValue::GetInstance("unknownFields");
-  for (const char* name : names) store->SetField(name, DataValue::Create(std::string("x")));
-  return store;
-}
-
-template <typename T>
-Texts Check(const T& native, Validator::Policy policy = Validator::Strict) {
-  MessageList messages;
-  const bool valid = Validator::isValid(native, policy, messages);
-  EXPECT_EQ(valid, messages.empty()) << "messages appear exactly when the check fails";
-  return Describe(messages);
-}
-
 Hand::Choice MakeChoice(Hand::Kind tag, const char* name, const char* path) {
   Hand::Choice choice;
   choice.tag = tag;
@@ -149,11 +46,11 @@ Hand::Choice MakeChoice(Hand::Kind tag, const char* name, const char* path) {
   return choice;
 }
 
-BackingInfo MakeBacking(const char* type, const char* deviceName, const char* isoFile) {
-  BackingInfo backing;
-  backing.type = BackingType::FromText(type);
+Sample::Backing MakeBacking(const char* kind, const char* deviceName, const char* fileName) {
+  Sample::Backing backing;
+  backing.kind = Sample::BackingKind::FromText(kind);
   if (deviceName != nullptr) backing.deviceName = std::string(deviceName);
-  if (isoFile != nullptr) backing.isoFile = std::string(isoFile);
+  if (fileName != nullptr) backing.fileName = std::string(fileName);
   return backing;
 }
 
@@ -162,7 +59,7 @@ TEST(ValidatorTest, UnknownFieldsUnderTheStrictPolicy) {
   EXPECT_EQ(Check(leaf), Texts{});
 
   // Reported in ascending name order, not in arrival order.
-  leaf.unknownFields = Unknown({"b", "a", "B"});
+  leaf.unknownFields = UnknownStore({"b", "a", "B"});
   EXPECT_EQ(Check(leaf), (Texts{Extra(kLeaf, "B"), Extra(kLeaf, "a"), Extra(kLeaf, "b")}));
   MessageList messages;
   messages.push_back(Message<CoreTag>("quil.invoke.invalid.input", std::string("earlier")));
@@ -172,19 +69,19 @@ TEST(ValidatorTest, UnknownFieldsUnderTheStrictPolicy) {
                                           std::string("B"), std::string()));
 
   // A store without a field is never made by decoding: invalid, silently.
-  leaf.unknownFields = Unknown({});
+  leaf.unknownFields = UnknownStore({});
   messages.clear();
   EXPECT_FALSE(Validator::isValid(leaf, Validator::Strict, messages));
   EXPECT_TRUE(messages.empty());
 
   // Any other policy skips the check.
-  leaf.unknownFields = Unknown({"a"});
+  leaf.unknownFields = UnknownStore({"a"});
   EXPECT_EQ(Check(leaf, static_cast<Validator::Policy>(0)), Texts{});
   EXPECT_EQ(Check(leaf, static_cast<Validator::Policy>(2)), Texts{});
 
   // Unknown fields end the check before the union rules; without the check the rules apply.
   Hand::Choice choice = MakeChoice(Hand::Kind::BETA, "n", nullptr);
-  choice.unknownFields = Unknown({"z"});
+  choice.unknownFields = UnknownStore({"z"});
   EXPECT_EQ(Check(choice), Texts{Extra(kChoice, "z")});
   EXPECT_EQ(Check(choice, static_cast<Validator::Policy>(0)), Texts{IsSet(kChoiceWire, "name")});
 }
@@ -213,17 +110,18 @@ TEST(ValidatorTest, UnionRulesInMemberOrderThenTheTag) {
   }
   EXPECT_EQ(Check(Hand::Choice()), Texts{MissingTag("tag")});
 
-  // Members are named natively, the union by its wire name.
+  // Members are named natively, the union by its wire name. "device_name" is required for DEVICE
+  // and PIPE; "file_name" is allowed for IMAGE.
   EXPECT_EQ(Check(MakeBacking("IMAGE", nullptr, nullptr)), Texts{});
   EXPECT_EQ(Check(MakeBacking("IMAGE", nullptr, "a.iso")), Texts{});
-  EXPECT_EQ(Check(MakeBacking("ATAPI", "sr0", nullptr)), Texts{});
+  EXPECT_EQ(Check(MakeBacking("DEVICE", "sr0", nullptr)), Texts{});
   EXPECT_EQ(Check(MakeBacking("IMAGE", "sr0", nullptr)), Texts{IsSet(kBackingWire, "deviceName")});
-  EXPECT_EQ(Check(MakeBacking("ATAPI", nullptr, nullptr)),
+  EXPECT_EQ(Check(MakeBacking("DEVICE", nullptr, nullptr)),
             Texts{IsNotSet(kBackingWire, "deviceName")});
-  EXPECT_EQ(Check(MakeBacking("ATAPI", "sr0", "a.iso")), Texts{IsSet(kBackingWire, "isoFile")});
-  EXPECT_EQ(Check(MakeBacking("RAW", nullptr, "a.iso")),
+  EXPECT_EQ(Check(MakeBacking("DEVICE", "sr0", "a.iso")), Texts{IsSet(kBackingWire, "fileName")});
+  EXPECT_EQ(Check(MakeBacking("PIPE", nullptr, "a.iso")),
             Texts{IsNotSet(kBackingWire, "deviceName")});
-  EXPECT_EQ(Check(MakeBacking("cdrom", nullptr, nullptr)), Texts{MissingTag("type")});
+  EXPECT_EQ(Check(MakeBacking("cdrom", nullptr, nullptr)), Texts{MissingTag("kind")});
   EXPECT_EQ(Check(MakeBacking("cdrom", "sr0", nullptr)), Texts{IsSet(kBackingWire, "deviceName")});
 }
 
@@ -237,9 +135,9 @@ TEST(ValidatorTest, InputRecordsCheckTheirNestedStructures) {
 
   // Its own unknown fields, then the invalid input; nested structures are not looked at.
   Hand::DoMethod::Input extra = input;
-  extra.unknownFields = Unknown({"b", "a"});
+  extra.unknownFields = UnknownStore({"b", "a"});
   auto invalidChoice = std::make_shared<Hand::Choice>(MakeChoice(Hand::Kind::BETA, "n", nullptr));
-  invalidChoice->unknownFields = Unknown({"c"});
+  invalidChoice->unknownFields = UnknownStore({"c"});
   extra.choice = invalidChoice;
   EXPECT_EQ(Check(extra), (Texts{Extra(kInput, "a"), Extra(kInput, "b"), InvalidInput(kDo)}));
 
@@ -252,7 +150,7 @@ TEST(ValidatorTest, InputRecordsCheckTheirNestedStructures) {
   Hand::DoMethod::Input broken = input;
   broken.choice = invalidChoice;
   EXPECT_EQ(Check(broken), (Texts{Extra(kChoice, "c"), InvalidInput(kDo)}));
-  broken.unknownFields = Unknown({"ignored"});
+  broken.unknownFields = UnknownStore({"ignored"});
   EXPECT_EQ(Check(broken, static_cast<Validator::Policy>(0)),
             (Texts{Extra(kChoice, "c"), InvalidInput(kDo)}));
   broken.choice = std::make_shared<const Hand::Choice>(MakeChoice(Hand::Kind::BETA, "n", nullptr));
@@ -264,7 +162,7 @@ TEST(ValidatorTest, InputRecordsCheckTheirNestedStructures) {
   auto filter = std::make_shared<Hand::Leaf>();
   filtered.filter = MakeOptionalPtr<const Hand::Leaf>(*filter);
   EXPECT_EQ(Check(filtered), Texts{});
-  filter->unknownFields = Unknown({"x"});
+  filter->unknownFields = UnknownStore({"x"});
   filtered.filter = OptionalPtr<const Hand::Leaf>(filter);
   EXPECT_EQ(Check(filtered), (Texts{Extra(kLeaf, "x"), InvalidInput(kDo)}));
 
@@ -277,21 +175,6 @@ TEST(ValidatorTest, InputRecordsCheckTheirNestedStructures) {
   everything.leaves.push_back(filter);
   everything.leaf = filter;
   EXPECT_EQ(Check(everything), Texts{});
-}
-
-void RunOnSmallStack(const std::function<void()>& body) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
-  pthread_t thread;
-  auto run = [](void* argument) -> void* {
-    (*static_cast<const std::function<void()>*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)),
-            0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attributes);
 }
 
 TEST(ValidatorTest, DeepNodesOnASmallStack) {
@@ -319,7 +202,7 @@ TEST(ValidatorTest, DeepNodesOnASmallStack) {
 
     EXPECT_EQ(Check(*root), Texts{});
     auto withExtra = std::make_shared<Hand::Node>(*root);
-    withExtra->unknownFields = Unknown({"x"});
+    withExtra->unknownFields = UnknownStore({"x"});
     EXPECT_EQ(Check(*withExtra), Texts{Extra("::Com::Korvan::Tavo::Test::HandSvc::Node", "x")});
     withExtra.reset();
 
@@ -339,7 +222,4 @@ TEST(ValidatorTest, DeepNodesOnASmallStack) {
 }
 
 }  // namespace
-
-template bool Validator::isValid<BackingInfo>(const BackingInfo&, Validator::Policy, MessageList&);
-
 }  // namespace Quil::Data

@@ -14,35 +14,15 @@
 
 #include <quil/message.h>
 
+#include "core/test_support.h"
 #include "core/test_types.h"
 
 namespace Quil::Data {
 namespace {
 
-using Texts = std::vector<std::string>;
+using namespace Testing;
 using Hand::Kind;
 
-DataValuePtr Str(std::string text) { return StringValue::GetInstance(std::move(text)); }
-DataValuePtr Int(std::int64_t number) { return IntegerValue::GetInstance(number); }
-DataValuePtr Bool(bool flag) { return BooleanValue::GetInstance(flag); }
-DataValuePtr None() { return OptionalValue::GetInstance(); }
-DataValuePtr Some(DataValuePtr content) {
-  auto optional = OptionalValue::GetInstance();
-  optional->value(std::move(content));
-  return optional;
-}
-DataValuePtr List(std::initializer_list<DataValuePtr> elements,
-                  ListValue::Kind kind = ListValue::Kind::LIST) {
-  auto list = ListValue::GetInstance(kind);
-  for (const DataValuePtr& element : elements) list->Append(element);
-  return list;
-}
-using Fields = std::initializer_list<std::pair<std::string, DataValuePtr>>;
-std::shared_ptr<StructValue> Struct(std::string name, Fields fields) {
-  auto value = StructValue::GetInstance(std::move(name));
-  for (const auto& [field, content] : fields) value->SetField(field, content);
-  return value;
-}
 // The value with one field replaced (or added).
 std::shared_ptr<StructValue> With(const std::shared_ptr<StructValue>& value, std::string_view name,
                                   DataValuePtr field) {
@@ -329,10 +309,7 @@ TEST(ValueToNativeTest, KeepsUndeclaredFieldsInNameOrder) {
   ASSERT_TRUE(FromValue(value, leaf, messages));
   ASSERT_NE(leaf.unknownFields, nullptr);
   EXPECT_EQ(leaf.unknownFields->GetName(), "unknownFields");
-  Texts names;
-  leaf.unknownFields->ForEachField(
-      [&names](const CompoundValue::Field& field) { names.push_back(field.name); });
-  EXPECT_EQ(names, (Texts{"", "Kind", "i", "idx", "zz"}));
+  EXPECT_EQ(FieldNames(leaf.unknownFields), (Texts{"", "Kind", "i", "idx", "zz"}));
   EXPECT_EQ(leaf.unknownFields->FindField("idx")->get(), shared.get());  // shared, not copied
   EXPECT_EQ(leaf.id, "x");
 
@@ -373,9 +350,7 @@ TEST(ValueToNativeTest, UnknownFieldsMergeAgainstTheKnownNames) {
   std::shared_ptr<StructValue> store;
   BaseNative::AdapterHelper::AddUnknownFields(known, incoming.get(), store);
   ASSERT_NE(store, nullptr);
-  Texts names;
-  store->ForEachField([&names](const CompoundValue::Field& field) { names.push_back(field.name); });
-  EXPECT_EQ(names, (Texts{"A", "aa", "abd", "c"}));
+  EXPECT_EQ(FieldNames(store), (Texts{"A", "aa", "abd", "c"}));
 
   std::shared_ptr<StructValue> none;
   BaseNative::AdapterHelper::AddUnknownFields(known, nullptr, none);

@@ -1,7 +1,8 @@
-"""Turns service descriptions (.svc files) into the C++ native types of a service.
+"""Turns service descriptions (.svc files) into the C++ of a service: its native types, method
+classes, interface, binder and stub.
 
 The package is split by entity: `parser` reads a description into the `model`, `checks` resolves
 and validates it, `naming` owns every derived name, and the emitters (`enums`, `unions`,
-`structs`, `descriptors`) write C++ through the templates of `writer`; `generator` puts the
-pieces into one header and one source per service.
+`structs`, `operations`, `services`, `descriptors`) write C++ through the templates of `writer`;
+`generator` puts the pieces into one header and one source per service.
 """

@@ -9,15 +9,35 @@ from .model import STANDARD_ERRORS, DescriptionError, Enum, Field, Operation, Se
 
 # Members that every generated structure has already.
 RESERVED_MEMBERS = ("unknownFields", "AdapterHelper", "Metadata")
+# Names that the generated code of an operation gives besides its parameters: the interface's
+# last two parameters, the stub's input record and its API stub.
+RESERVED_PARAMETERS = ("activation", "result", "input", "apiStub_")
 # Members of every generated enumeration class.
-RESERVED_VALUES = ("Enum", "Strings")
+RESERVED_VALUES = ("Enum", "Strings", "Enumeration")
 # Classes that every service namespace holds besides its types.
 SERVICE_CLASSES = {
-    "AsyncServiceInterface": "the service interface",
-    "AsyncServiceBinder": "the service binder",
-    "AsyncServiceBinderHelper": "the service binder helper",
-    "AsyncServiceStub": "the service stub",
+    naming.INTERFACE: "the service interface",
+    naming.BINDER: "the service binder",
+    naming.BINDER_HELPER: "the service binder helper",
+    naming.STUB: "the service stub",
 }
+# Names a type of the service must not have: inside a method class, structure or input record
+# they name its own members, and the generated code looks up `std` and `boost` unqualified.
+RESERVED_TYPE_NAMES = {
+    "Input": "the input records of the method classes",
+    "Interface": "a member of every method class",
+    "ResultType": "a member of every method class",
+    "ResultCbType": "a member of every method class",
+    "AdapterHelper": "a member of every structure",
+    "Metadata": "a member of every structure",
+    "std": "a namespace of the generated code",
+    "boost": "a namespace of the generated code",
+}
+OPERATION = "an operation"
+# Members of the stub besides the operations.
+RESERVED_OPERATIONS = ("apiStub_",)
+# What an operation may return; the runtime converts these results.
+RESULT_KINDS = ("void", "string", "ptr", "list")
 
 WRAPPERS_OF_STRUCTURES = ("ptr", "optptr", "list")
 
@@ -26,6 +46,7 @@ class Checker:
     def __init__(self, service: Service):
         self.service = service
         self.types = {}  # native name -> Enum or Struct
+        self.names = {}  # names of the service namespace -> what holds them
 
     def fail(self, line: int, fault: str):
         raise DescriptionError(self.service.path, line, fault)
@@ -45,7 +66,9 @@ class Checker:
     # Names of the service namespace.
 
     def declarations(self):
-        names = dict(SERVICE_CLASSES)
+        names = self.names
+        names.update(SERVICE_CLASSES)
+        names.update(RESERVED_TYPE_NAMES)
         type_wires = set()
         operation_wires = set()
 
@@ -62,18 +85,20 @@ class Checker:
                 if element.wire in operation_wires:
                     self.fail(element.line, f"duplicate operation '{element.wire}'")
                 operation_wires.add(element.wire)
-                claim(element.native, "an operation", element.line,
+                if element.native in RESERVED_OPERATIONS:
+                    self.fail(element.line, f"operation name '{element.native}' is reserved")
+                claim(element.native, OPERATION, element.line,
                       f"duplicate operation '{element.native}'")
-                for derived in (naming.method_class(element), element.native + "MethodBuilder"):
+                for derived in (naming.method_class(element), naming.method_builder(element)):
                     claim(derived, f"operation '{element.native}'", element.line,
                           f"duplicate operation '{element.native}'")
                 continue
-            kind = "enumeration" if isinstance(element, Enum) else "structure"
+            kind, holder = ("enumeration", "an enumeration") if isinstance(element, Enum) \
+                else ("structure", "a structure")
             if element.wire in type_wires:
                 self.fail(element.line, f"duplicate {kind} wire name '{element.wire}'")
             type_wires.add(element.wire)
-            claim(element.native, f"a {kind}", element.line,
-                  f"duplicate {kind} '{element.native}'")
+            claim(element.native, holder, element.line, f"duplicate {kind} '{element.native}'")
             self.types[element.native] = element
             if isinstance(element, Struct) and element.is_union:
                 claim(naming.annotations(element), f"union '{element.native}'", element.line,
@@ -102,15 +127,22 @@ class Checker:
         if struct.metadata is not None:
             self.metadata(struct)
 
-    def fields(self, fields, kind: str, native_kind: str, owner: str):
+    def fields(self, fields, kind: str, native_kind: str, owner: str, reserved=()):
+        """Members of a structure or parameters of an operation: unique, and not named like a
+        type, since inside the record the member would hide it."""
         wires, natives = set(), set()
         for member in fields:
             if member.wire in wires:
                 self.fail(member.line, f"duplicate {kind} '{member.wire}'")
             if member.native in natives:
                 self.fail(member.line, f"duplicate {native_kind} '{member.native}'")
-            if member.native in RESERVED_MEMBERS + (owner,):
+            if member.native in RESERVED_MEMBERS + reserved + (owner,):
                 self.fail(member.line, f"{native_kind} '{member.native}' is reserved")
+            holder = self.names.get(member.native)
+            if holder is not None and holder != OPERATION and \
+                    member.native not in RESERVED_TYPE_NAMES:
+                self.fail(member.line, f"{native_kind} '{member.native}' is already used by "
+                          f"{holder}")
             wires.add(member.wire)
             natives.add(member.native)
 
@@ -154,7 +186,8 @@ class Checker:
     # Operations.
 
     def operation(self, operation: Operation):
-        self.fields(operation.params, "parameter", "parameter name", "Input")
+        self.fields(operation.params, "parameter", "parameter name", "Input",
+                    RESERVED_PARAMETERS)
         for param in operation.params:
             self.type(param, "param")
         self.type(Field("", "", operation.result, operation.result_line), "result")
@@ -203,10 +236,10 @@ class Checker:
                 self.fail(line, "optional<...> needs int64, bool, string, an enumeration or a "
                           f"set, not '{ref.arg}'")
         top = holder.type
-        if context == "result" and top.kind not in ("void", "int64", "bool", "string", "ptr",
-                                                     "list") and not isinstance(top.target, Enum):
-            self.fail(line, "a result must be void, int64, bool, string, an enumeration, "
-                      f"ptr<...> or list<...>, not '{top}'")
+        if context == "result" and top.kind not in RESULT_KINDS and \
+                not isinstance(top.target, Enum):
+            self.fail(line, "a result must be void, string, an enumeration, ptr<...> or "
+                      f"list<...>, not '{top}'")
 
 
 def check(service: Service) -> Service:

@@ -45,6 +45,18 @@ def cpp_type(ref: TypeRef) -> str:
     return spelled
 
 
+def passed_by_value(ref: TypeRef) -> bool:
+    """Operations take a required structure pointer by value (the callee may keep it), and
+    everything else by constant reference."""
+    return ref.kind == "ptr"
+
+
+def parameter(ref: TypeRef, name: str) -> str:
+    """A parameter of a native operation, as `passed_by_value` says."""
+    spelled = cpp_type(ref)
+    return f"{spelled} {name}" if passed_by_value(ref) else f"const {spelled}& {name}"
+
+
 def initialiser(ref: TypeRef) -> str:
     return INITIALISERS.get(ref.kind, "")
 

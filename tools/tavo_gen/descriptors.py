@@ -1,5 +1,6 @@
-"""The per-type descriptors outside the service namespace: `TypeInfo` specialisations, the
-adapters' method lookups and the validator's instances."""
+"""The per-type descriptors outside the service namespace: `TypeInfo` specialisations (of the
+types and of the service interface), the adapters' method lookups and the validator's
+instances."""
 
 from typing import List
 
@@ -11,10 +12,11 @@ VALIDATOR_ARGS = ("Validator::Policy", "MessageList&")
 
 
 def type_info(base: str, qualified: str, statics: List[tuple], wire: str = "") -> str:
-    """`template <> struct TypeInfo<T> : Data::<base><T> {...};` holding the wire name `name()`
-    (when given) and the string views `statics` (name, value)."""
-    lines = ["template <>"] + writer.derived(0, f"struct TypeInfo<{qualified}>",
-                                             f"Data::{base}<{qualified}>")
+    """`template <> struct TypeInfo<T> : Data::<base><T> {...};` (no base when `base` is empty)
+    holding the wire name `name()` (when given) and the string views `statics` (name, value)."""
+    head = f"struct TypeInfo<{qualified}>"
+    lines = ["template <>"] + (writer.derived(0, head, f"Data::{base}<{qualified}>") if base
+                               else [head + " {"])
     if wire:
         value = f"return {writer.string_literal(wire)};"
         one_line = f"  static std::string name() {{ {value} }}"
@@ -37,6 +39,11 @@ def input_info(qualified: str, operation_qualified: str) -> str:
 
 def enum_info(qualified: str, wire: str) -> str:
     return type_info("EnumTypeInfo", qualified, [("qualifiedName", qualified)], wire)
+
+
+def interface_info(qualified: str, wire: str) -> str:
+    """The service interface's: its wire name only."""
+    return type_info("", qualified, [], wire)
 
 
 def adapt_methods(qualified: str, method: str) -> str:

@@ -70,8 +70,31 @@ def qualified(service, *names: str) -> str:
     return "::" + "::".join((service_namespace(service),) + names)
 
 
+# The classes every service namespace holds besides its types.
+INTERFACE = "AsyncServiceInterface"
+BINDER = "AsyncServiceBinder"
+BINDER_HELPER = "AsyncServiceBinderHelper"
+STUB = "AsyncServiceStub"
+
+# The namespace of the standard errors that operations declare.
+STANDARD_ERRORS_NAMESPACE = "::Com::Korvan::Quil::Std::Errors"
+
+
 def method_class(operation) -> str:
     return f"{operation.native}Method"
+
+
+def method_builder(operation) -> str:
+    return f"{operation.native}MethodBuilder"
+
+
+def standard_error(name: str) -> str:
+    """`NotFound` -> `::Com::Korvan::Quil::Std::Errors::NotFound`."""
+    return f"{STANDARD_ERRORS_NAMESPACE}::{name}"
+
+
+def interface_qualified(service) -> str:
+    return qualified(service, INTERFACE)
 
 
 def input_qualified(service, operation) -> str:

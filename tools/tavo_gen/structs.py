@@ -3,7 +3,7 @@
 from typing import List, Optional
 
 from . import cpp_types, naming, unions, writer
-from .model import Field, Metadata, Operation, Struct
+from .model import Field, Metadata, Struct
 
 RECORD = """\
 $comment
@@ -26,12 +26,6 @@ struct Metadata {
   $resources
 };
 """
-
-METHOD = """\
-// Operation "$wire".
-struct $name {
-$input
-};"""
 
 # Depth of the walker's statements below the record's own indentation.
 WALK_INDENT = 6
@@ -68,7 +62,8 @@ def record(base: int, comment: str, name: str, fields: List[Field],
         known = [" " * (base + HELPER_INDENT) +
                  "static constexpr ::Quil::Data::KnownNames knownNames{};"]
     walk.append(" " * walk_indent + "helper.AddUnknownFields(knownNames);")
-    head = relative(writer.derived(base, f"struct TAVO_VM_API {name}", "::Quil::Data::BaseNative"), base)
+    head = relative(writer.derived(base, f"struct TAVO_VM_API {name}", "::Quil::Data::BaseNative"),
+                    base)
     text = writer.fill(RECORD, comment=writer.comment(base, comment), head=head,
                        members=members + [""] if members else [],
                        metadata=metadata_block(base + 2, metadata) if metadata else "",
@@ -94,9 +89,3 @@ def structure(service, struct: Struct) -> str:
     return record(0, comment, struct.native, struct.fields,
                   union=struct if struct.is_union else None, metadata=struct.metadata)
 
-
-def method(service, operation: Operation) -> str:
-    """The operation's method class; for now it holds the input record."""
-    comment = f'The parameters of "{operation.wire}".'
-    return writer.fill(METHOD, wire=operation.wire, name=naming.method_class(operation),
-                       input=record(2, comment, "Input", operation.params))

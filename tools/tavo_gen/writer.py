@@ -44,8 +44,7 @@ def pack(indent: int, items: List[str], last: str = "", first: str = "") -> List
     for position, item in enumerate(items):
         text = item + (last if position == len(items) - 1 else ",")
         if current.strip():
-            candidate = f"{current} {text}" if current[-1] != "(" and current[-1] != "{" \
-                else current + text
+            candidate = current + text if current[-1] in "({<" else f"{current} {text}"
         else:
             candidate = " " * indent + text
         if current.strip() and not fits(candidate):

@@ -3,6 +3,7 @@ command line."""
 
 import difflib
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -35,8 +36,31 @@ LONG_NAMES = (
     "  result void\n")
 
 
+# Operations with every kind of result and of parameter passing, and one without parameters.
+OPERATIONS = HEAD + (
+    "enum mode Mode\n  value ON\n  value OFF\n"
+    "struct spec Spec\n  field name name string\n"
+    "operation configure Configure\n"
+    "  param vm_id vmId string\n  param spec spec ptr<Spec>\n  param filter filter optptr<Spec>\n"
+    "  param paused paused optional<bool>\n  param mode mode Mode\n  param count count int64\n"
+    "  param names names set<string>\n  param specs specs list<Spec>\n"
+    "  result Mode\n  errors NotFound InvalidArgument Error\n"
+    "operation ping Ping\n  result void\n"
+    "operation describe Describe\n  param vm vm string\n  result string\n  errors Error\n"
+    "operation fetch Fetch\n  param vm vm string\n  result ptr<Spec>\n"
+    "operation list_all ListAll\n  result list<Spec>\n")
+
+ACTIVATION = "std::shared_ptr<::Quil::Core::AsyncActivation> activation"
+ERRORS = "::Com::Korvan::Quil::Std::Errors::"
+
+
 def generated(text: str):
     return generator.generate(load(text), "test.svc")
+
+
+def flat(code: str) -> str:
+    """The code on one line, so that checks do not depend on where lines wrap."""
+    return re.sub(r"([(<]) ", r"\1", " ".join(code.split()))
 
 
 def run(*arguments):
@@ -57,6 +81,136 @@ class GoldenTest(unittest.TestCase):
                         f"golden/{relative}", f"generated/{relative}"))
                     self.fail(f"{relative} differs from the golden file; if the change is "
                               "intended, regenerate it as golden.svc says.\n" + diff)
+
+
+class OperationTest(unittest.TestCase):
+    def setUp(self):
+        header, source = generated(OPERATIONS)
+        self.header, self.source = flat(header), flat(source)
+
+    def test_result_types(self):
+        results = dict(re.findall(
+            r"struct TAVO_VM_API (\w+)Method \{.*?using ResultType = ([^;]+);", self.header))
+        self.assertEqual(results, {
+            "Configure": "Mode",
+            "Ping": "::Quil::Void",
+            "Describe": "std::string",
+            "Fetch": "std::shared_ptr<const Spec>",
+            "ListAll": "std::vector<std::shared_ptr<const Spec>>",
+        })
+        self.assertEqual(self.header.count("using Interface = AsyncServiceInterface; "), 5)
+        self.assertEqual(self.header.count(
+            "using ResultCbType = ::Quil::AsyncResult<ResultType>; "), 5)
+        # Declared ahead of the method classes, which name it.
+        self.assertLess(self.header.index("class AsyncServiceInterface; "),
+                        self.header.index("struct TAVO_VM_API ConfigureMethod {"))
+
+    def test_parameters_are_passed_in_declaration_order(self):
+        configure = ("Configure(const std::string& vmId, std::shared_ptr<const Spec> spec, "
+                     "const ::Quil::OptionalPtr<const Spec>& filter, "
+                     "const boost::optional<bool>& paused, const Mode& mode, "
+                     "const std::int64_t& count, const std::set<std::string>& names, "
+                     "const std::vector<std::shared_ptr<const Spec>>& specs, "
+                     f"{ACTIVATION}, const ConfigureMethod::ResultCbType& result)")
+        ping = f"Ping({ACTIVATION}, const PingMethod::ResultCbType& result)"
+        self.assertIn(f"virtual void {configure} = 0;", self.header)
+        self.assertIn(f"virtual void {ping} = 0;", self.header)
+        self.assertIn(f"void {configure} override;", self.header)
+        self.assertIn(f"void {ping} override;", self.header)
+        self.assertIn(f"void AsyncServiceStub::{configure} {{", self.source)
+        # Slot order: the operations as described, then the destructor.
+        slots = [self.header.index(f"virtual void {name}(")
+                 for name in ("Configure", "Ping", "Describe", "Fetch", "ListAll")]
+        slots.append(self.header.index("virtual ~AsyncServiceInterface();"))
+        self.assertEqual(slots, sorted(slots))
+        self.assertIn("class TAVO_VM_API AsyncServiceStub final : public AsyncServiceInterface {",
+                      self.header)
+
+    def test_builders_pass_the_input_members_then_activation_and_result(self):
+        self.assertIn("struct ConfigureMethodBuilder { template <typename Member> auto operator()("
+                      "Member member, "
+                      "const std::shared_ptr<AsyncServiceInterface>& implementation, "
+                      "const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const { "
+                      "return ::Quil::Provider::MakeMethodFilter<ConfigureMethod>("
+                      "[member, implementation](const ConfigureMethod::Input& input, "
+                      "const std::shared_ptr<::Quil::Core::AsyncActivation>& activation, "
+                      "const ConfigureMethod::ResultCbType& result) { "
+                      "((*implementation).*member)(input.vmId, input.spec, input.filter, "
+                      "input.paused, input.mode, input.count, input.names, input.specs, "
+                      "activation, result); }); } };", self.header)
+        # Without parameters the record is not read, and not named.
+        self.assertIn("[member, implementation](const PingMethod::Input& /*input*/, ", self.header)
+        self.assertIn("((*implementation).*member)(activation, result); });", self.header)
+        self.assertIn("return ::Quil::Provider::GetApiMethodInstance<M>("
+                      "std::forward<Filter>(filter), localizer);", self.header)
+
+    def test_bind_lists_the_methods_in_interface_order(self):
+        instances = re.findall(r"GetApiMethodInstance<(\w+)Method>\((\w+)MethodBuilder\{\}\("
+                               r"&AsyncServiceInterface::(\w+), implementation, localizer\), "
+                               r"localizer\)", self.source)
+        self.assertEqual(instances, [(name, name, name) for name in
+                                     ("Configure", "Ping", "Describe", "Fetch", "ListAll")])
+        self.assertIn("auto id = ::Quil::Core::InterfaceIdentifier::GetInstance("
+                      "::Quil::TypeInfo<AsyncServiceInterface>::name()); "
+                      "return ::Quil::Provider::AsyncApiInterface::GetInstance(std::move(id), "
+                      "{GetApiMethodInstance<ConfigureMethod>(", self.source)
+        self.assertIn("return BindImplementation(std::move(implementation), "
+                      "std::make_shared<::Quil::L10n::Localizer>());", self.source)
+        self.assertIn("return AsyncServiceBinderHelper::Bind(std::move(implementation), "
+                      "std::move(localizer));", self.source)
+        self.assertIn("template <> struct TypeInfo<::Com::Korvan::Tavo::Test::SampleSvc::"
+                      "AsyncServiceInterface> { static std::string name() { "
+                      'return "com.korvan.tavo.test.sample"; } };', self.header)
+
+    def test_stub_fills_the_input_record_in_parameter_order(self):
+        self.assertIn("ConfigureMethod::Input input; input.vmId = vmId; "
+                      "input.spec = std::move(spec); input.filter = filter; "
+                      "input.paused = paused; input.mode = mode; input.count = count; "
+                      "input.names = names; input.specs = specs; "
+                      "::Quil::Stub::AsyncMethodInvoker::Invoke<ConfigureMethod>(input, "
+                      "std::move(activation), result, apiStub_); }", self.source)
+        self.assertIn("PingMethod::Input input; ::Quil::Stub::AsyncMethodInvoker::Invoke<"
+                      "PingMethod>(input, std::move(activation), result, apiStub_); }",
+                      self.source)
+        self.assertIn("AsyncServiceStub::AsyncServiceStub(std::shared_ptr<::Quil::Stub::"
+                      "AsyncApiStub> apiStub) : apiStub_(std::move(apiStub)) {}", self.source)
+
+    def test_method_definitions(self):
+        self.assertIn('std::string ConfigureMethod::methodName() { return "configure"; }',
+                      self.source)
+        self.assertIn('std::string ListAllMethod::methodName() { return "list_all"; }',
+                      self.source)
+        self.assertIn("::Quil::Data::DataDefinitionPtr FetchMethod::inputDef() { "
+                      "return ::Quil::Provider::MethodDefinitions::Of<Input>(); }", self.source)
+        self.assertIn("::Quil::Data::DataDefinitionPtr FetchMethod::outputDef() { "
+                      "return ::Quil::Provider::MethodDefinitions::Of<ResultType>(); }",
+                      self.source)
+        errors = dict(re.findall(r"(\w+)Method::errorDefs\(\) \{ return ::Quil::Provider::"
+                                 r"MethodDefinitions::Errors<([^>]*)>\(\); \}", self.source))
+        self.assertEqual(errors, {
+            "Configure": f"{ERRORS}NotFound, {ERRORS}InvalidArgument, {ERRORS}Error",
+            "Ping": "", "Describe": f"{ERRORS}Error", "Fetch": "", "ListAll": ""})
+        self.assertIn("AsyncServiceInterface::~AsyncServiceInterface() = default;", self.source)
+        self.assertIn("AsyncServiceStub::~AsyncServiceStub() = default;", self.source)
+        for include in ("quil/async_result.h", "quil/core/activation.h", "quil/l10n/localizer.h",
+                        "quil/provider/api_method.h"):
+            self.assertIn(f"#include <{include}>", self.header)
+        for include in ("quil/provider/binder.h", "quil/provider/method_filter.h",
+                        "quil/provider/method_definitions.h", "quil/stub/invoker.h",
+                        "quil/std/errors.h"):
+            self.assertIn(f"#include <{include}>", self.source)
+
+    def test_a_service_without_operations(self):
+        header, source = (flat(text) for text in generated(HEAD + "struct s S\n"))
+        self.assertNotIn("class AsyncServiceInterface;", header)
+        self.assertIn("class TAVO_VM_API AsyncServiceInterface { public: "
+                      "virtual ~AsyncServiceInterface(); };", header)
+        # Bind binds nothing, so it names neither parameter.
+        self.assertIn("AsyncServiceBinderHelper::Bind(std::shared_ptr<AsyncServiceInterface> "
+                      "/*implementation*/, std::shared_ptr<::Quil::L10n::Localizer> "
+                      "/*localizer*/) {", source)
+        self.assertIn("::Quil::Provider::AsyncApiInterface::GetInstance(std::move(id), {});",
+                      source)
 
 
 class OutputTest(unittest.TestCase):
@@ -112,7 +266,7 @@ class OutputTest(unittest.TestCase):
                         header.index("struct TAVO_VM_API Backing : "))
 
     def test_lines_stay_within_the_column_limit(self):
-        for output in generated(LONG_NAMES):
+        for output in generated(LONG_NAMES) + generated(OPERATIONS):
             for line in output.split("\n"):
                 self.assertLessEqual(len(line), writer.COLUMN_LIMIT, line)
         for description in ("api/compute/cpus.svc", "tests/api/sample.svc"):

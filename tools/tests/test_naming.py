@@ -3,7 +3,7 @@
 import unittest
 
 from helpers import load_file
-from tavo_gen import naming
+from tavo_gen import cpp_types, naming
 from tavo_gen.model import Field, Operation, Service, TypeRef
 
 
@@ -38,6 +38,11 @@ class NamingTest(unittest.TestCase):
                          "::Com::Korvan::Tavo::Vm::PowerSvc::SwitchOnMethod::Input")
         self.assertEqual(naming.operation_qualified(power, switch_on),
                          "::Com::Korvan::Tavo::Vm::PowerSvc::SwitchOn")
+        self.assertEqual(naming.method_builder(switch_on), "SwitchOnMethodBuilder")
+        self.assertEqual(naming.interface_qualified(power),
+                         "::Com::Korvan::Tavo::Vm::PowerSvc::AsyncServiceInterface")
+        self.assertEqual(naming.standard_error("NotAllowedInCurrentState"),
+                         "::Com::Korvan::Quil::Std::Errors::NotAllowedInCurrentState")
 
     def test_union_names(self):
         backing = load_file("tests/api/sample.svc").structs[0]
@@ -60,6 +65,20 @@ class NamingTest(unittest.TestCase):
                          ["guest_OS", "guest_os", "hw_version", "vm"])
         self.assertEqual(names("ab", "a_b", "count", "coun"), ["a_b", "ab", "coun", "count"])
         self.assertEqual(names(), [])
+
+    def test_parameter_passing(self):
+        operation = load_file("tests/api/sample.svc").operations[3]  # switch_on, then the rest
+        spelled = [cpp_types.parameter(p.type, p.native) for p in operation.params]
+        self.assertEqual(spelled, ["const std::string& vmId", "const boost::optional<bool>& paused",
+                                   "const Color& color", "const std::int64_t& number"])
+        listing = load_file("tests/api/sample.svc").operations[1]
+        self.assertEqual([cpp_types.parameter(p.type, p.native) for p in listing.params],
+                         ["const std::string& id",
+                          "const ::Quil::OptionalPtr<const FilterSpec>& filter"])
+        # A required structure goes by value: the callee may keep the pointer.
+        update = load_file("api/compute/cpus.svc").operations[1]
+        self.assertEqual(cpp_types.parameter(update.params[1].type, update.params[1].native),
+                         "std::shared_ptr<const UpdateSpec> updateSpec")
 
     def test_output_paths(self):
         cpus = service("com.korvan.tavo.vm.compute", "cpus", "CpusSvc")

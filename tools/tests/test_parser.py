@@ -79,6 +79,10 @@ class ParseTest(unittest.TestCase):
                          ["NotFound", "NotAllowedInCurrentState", "Error"])
         self.assertEqual(str(operations["ListNodes"].result), "list<Node>")
         self.assertEqual(str(operations["SwitchOn"].result), "Color")
+        self.assertEqual([(p.wire, p.native, str(p.type)) for p in operations["SwitchOn"].params],
+                         [("vm_id", "vmId", "string"), ("paused", "paused", "optional<bool>"),
+                          ("color", "color", "Color"), ("number", "number", "int64")])
+        self.assertIs(operations["SwitchOn"].params[2].type.target, color)
         self.assertIsInstance(operations["SwitchOn"].result.target, Enum)
         self.assertEqual(str(operations["Add"].result), "string")
         self.assertEqual((operations["Ping"].params, str(operations["Ping"].result),
@@ -138,13 +142,13 @@ class ParseTest(unittest.TestCase):
                        "  param f f optional<E>\n  param g g optional<set<E>>\n"
                        "  param h h ptr<S>\n  param i i optptr<S>\n  param j j list<S>\n"
                        "  param k k set<string>\n  param l l set<E>\n"
-                       "  result int64\n")
+                       "  result string\n")
         operation = service.operations[0]
         self.assertEqual([str(p.type) for p in operation.params],
                          ["int64", "bool", "string", "E", "optional<E>", "optional<set<E>>",
                           "ptr<S>", "optptr<S>", "list<S>", "set<string>", "set<E>"])
         self.assertIsInstance(operation.params[8].type.arg.target, Struct)
-        for result in ("void", "bool", "string", "E", "ptr<S>", "list<S>"):
+        for result in ("void", "string", "E", "ptr<S>", "list<S>"):
             with self.subTest(result=result):
                 load(HEAD + f"enum e E\n  value X\nstruct s S\noperation o O\n  result {result}\n")
 

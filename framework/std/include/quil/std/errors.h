@@ -10,6 +10,8 @@
 //   // or, step by step:
 //   NotFound notFound = MakeError<NotFound>(message);  // a single Quil::BaseMessage
 //   result.error(ToErrorValue(notFound));
+//
+// `MakeErrorDefinition<E>()` describes the error values of E, so that a method can declare E.
 #pragma once
 
 #include <string>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include <quil/base_message.h>
+#include <quil/data/definition.h>
 #include <quil/data/native_error.h>
 #include <quil/data/value.h>
 #include <quil/export.h>
@@ -86,12 +89,22 @@ inline constexpr bool kIsStandardError = IsStandardError<E>::value;
 namespace Detail {
 QUIL_STD_API ::Quil::Data::ErrorValuePtr MakeErrorValue(
     std::string_view wireName, const std::vector<LocalizableMessage>& messages);
+QUIL_STD_API ::Quil::Data::DataDefinitionPtr MakeErrorDefinition(std::string_view wireName);
 }  // namespace Detail
 
 // The error value that AsyncResult::error takes: named after the error, carrying its messages.
 template <typename E, typename = std::enable_if_t<kIsStandardError<E>>>
 ::Quil::Data::ErrorValuePtr ToErrorValue(const E& error) {
   return Detail::MakeErrorValue(E::kWireName, error.messages);
+}
+
+// The data definition of E's error values: an error definition named after E whose one field,
+// "messages", is a list of "com.korvan.quil.std.localizable_message" structures with the strings
+// "id" and "default_message" and the list of strings "args". Every error value that ToErrorValue
+// or ErrorValue::Create makes under E's name fits it exactly. A new tree on every call.
+template <typename E, typename = std::enable_if_t<kIsStandardError<E>>>
+::Quil::Data::DataDefinitionPtr MakeErrorDefinition() {
+  return Detail::MakeErrorDefinition(E::kWireName);
 }
 
 // The framework's native form of the error, whose messages are localised when it is delivered.

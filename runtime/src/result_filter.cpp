@@ -1,0 +1,56 @@
+#include <quil/provider/result_filter.h>
+
+#include <quil/base_message.h>
+#include <quil/l10n/localizer.h>
+
+namespace Quil::Provider {
+namespace {
+
+constexpr const char* kInternalServerError = "com.korvan.quil.std.errors.internal_server_error";
+
+void IgnoreAnswer(Data::DataValuePtr /*output*/, Data::ErrorValuePtr /*error*/,
+                  Progress /*progress*/, AsyncApiMethod::ResultCb::Continuation&& /*next*/) {}
+
+}  // namespace
+
+void AsyncApiMethodResultFilterBase::Deliver(Data::ErrorValuePtr error,
+                                             const boost::optional<Data::NativeError>& nativeError,
+                                             NativeConstPtr value,
+                                             Data::NativeToValueAdapter::Method convert,
+                                             const Progress& progress,
+                                             AsyncApiMethod::ResultCb::Continuation&& next) {
+  // The method filter always passes an activation; without one the defaults stand in.
+  Data::ErrorValuePtr answer = Data::NativeErrorHelper::GetError(
+      std::move(error), nativeError,
+      activation_ != nullptr ? activation_->GetErrorRequestLocalizer()
+                             : L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
+  if (answer != nullptr) {
+    TakeCallback()(nullptr, std::move(answer), progress, {});
+    return;
+  }
+  if (value == nullptr) {
+    callback_(nullptr, nullptr, progress, {});
+    return;
+  }
+  const L10n::RequestLocalizer localizer =
+      activation_ != nullptr
+          ? L10n::RequestLocalizer(activation_->GetLocalizer(), activation_->GetLocale())
+          : L10n::RequestLocalizer(nullptr, nullptr);
+  Data::DataValuePtr output;
+  MessageList messages;
+  if (!Data::NativeToValueAdapter::Adapt(value, convert, output, messages, localizer)) {
+    // The implementation broke its contract; what exactly is wrong is none of the caller's
+    // business, so the conversion's messages stay here.
+    TakeCallback()(nullptr, Data::ErrorValue::GetInstance(kInternalServerError), progress, {});
+    return;
+  }
+  TakeCallback()(std::move(output), nullptr, progress, std::move(next));
+}
+
+AsyncApiMethod::ResultCb AsyncApiMethodResultFilterBase::TakeCallback() {
+  AsyncApiMethod::ResultCb taken(&IgnoreAnswer);
+  taken.swap(callback_);
+  return taken;
+}
+
+}  // namespace Quil::Provider
