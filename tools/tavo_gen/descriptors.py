@@ -1,6 +1,6 @@
 """The per-type descriptors outside the service namespace: `TypeInfo` specialisations (of the
-types and of the service interface), the adapters' method lookups and the validator's
-instances."""
+types and of the service interface), the adapters' method lookups, the validator's instances and
+the metadata factories of the structures that declare metadata."""
 
 from typing import List
 
@@ -62,3 +62,28 @@ def validator(qualified: str, extern: bool) -> str:
     prefix = "extern template bool " if extern else "template bool "
     return "\n".join(writer.call(0, f"Validator::isValid<{qualified}>",
                                  [f"const {qualified}&", *VALIDATOR_ARGS], prefix=prefix))
+
+
+METADATA_RESULT = "std::shared_ptr<StructInfo>"
+
+
+def metadata_factory_head(qualified: str, prefix: str, tail: str) -> List[str]:
+    """`template <>` and `<prefix>std::shared_ptr<StructInfo> StructInfo::Create<T>()<tail>`,
+    the return type on a line of its own when the whole does not fit."""
+    head = f"StructInfo::Create<{qualified}>(){tail}"
+    one_line = f"{prefix}{METADATA_RESULT} {head}"
+    if writer.fits(one_line):
+        return ["template <>", one_line]
+    return ["template <>", f"{prefix}{METADATA_RESULT}"] + writer.after_angle(
+        head, writer.CONTINUATION)
+
+
+def metadata_factory(qualified: str, extern: bool) -> str:
+    """The structure's `StructInfo::Create` specialisation: declared and exported in the header
+    (`extern`), defined in the source from the structure's `Metadata` facts."""
+    if extern:
+        return "\n".join(metadata_factory_head(qualified, "TAVO_VM_API ", ";"))
+    lines = metadata_factory_head(qualified, "", " {")
+    lines += writer.assignment(2, "using Facts", f"{qualified}::Metadata")
+    lines += ["  return MakeStructInfo(Facts::name, Facts::resourceTypes);", "}"]
+    return "\n".join(lines)

@@ -39,6 +39,7 @@ $summary
 #include <quil/data/value_to_native.h>
 #include <quil/export.h>
 #include <quil/l10n/localizer.h>
+#include <quil/metadata.h>
 #include <quil/provider/api_method.h>
 #include <quil/provider/binder.h>
 #include <quil/provider/method_filter.h>
@@ -63,6 +64,7 @@ namespace Quil::Data {
 $adapters
 
 }  // namespace Quil::Data
+$metadata
 """
 
 SOURCE = """\
@@ -74,6 +76,7 @@ SOURCE = """\
 #include <utility>
 #include <vector>
 
+#include <quil/metadata_factory.h>
 #include <quil/provider/binder.h>
 #include <quil/provider/method_definitions.h>
 #include <quil/provider/method_filter.h>
@@ -82,6 +85,15 @@ SOURCE = """\
 
 $sections
 """
+
+# The metadata factories, after the header's last namespace when the service has any.
+METADATA_NAMESPACE = """\
+
+namespace Quil::Metadata {
+
+$body
+
+}  // namespace Quil::Metadata"""
 
 NAMESPACE = """\
 namespace $name {
@@ -156,6 +168,8 @@ def generate(service: Service, source_name: str) -> Tuple[str, str]:
                      services.binder_helper(service), services.stub(service)]
 
     type_infos, adapters, externs, instances = [], [], [], []
+    described = [naming.qualified(service, struct.native) for struct in ordered
+                 if struct.metadata is not None]
     for enum in service.enums:
         qualified = naming.qualified(service, enum.native)
         type_infos.append(descriptors.enum_info(qualified,
@@ -185,7 +199,8 @@ def generate(service: Service, source_name: str) -> Tuple[str, str]:
     header = writer.fill(HEADER, source=source_name, summary=writer.comment(0, summary),
                          namespace=namespace, declarations="\n\n".join(declarations),
                          type_infos="\n\n".join(type_infos),
-                         adapters="\n\n".join(adapters + ["\n".join(externs)]))
+                         adapters="\n\n".join(adapters + ["\n".join(externs)]),
+                         metadata=metadata_section(described, extern=True))
 
     tables = [enums.definition(enum) for enum in service.enums]
     for struct in ordered:
@@ -196,9 +211,21 @@ def generate(service: Service, source_name: str) -> Tuple[str, str]:
     definitions.append(services.definitions(service))
     sections = [writer.fill(NAMESPACE, name=namespace, body="\n\n".join(definitions))]
     sections.append(writer.fill(NAMESPACE, name="Quil::Data", body="\n".join(instances)))
+    if described:
+        sections.append(metadata_section(described, extern=False).lstrip("\n"))
     source = writer.fill(SOURCE, source=source_name, header=naming.header_path(service),
                          sections="\n\n".join(sections))
     return header, source
+
+
+def metadata_section(described: List[str], extern: bool) -> str:
+    """The metadata factories of the described structures (qualified names), in their own
+    namespace; nothing when there are none."""
+    if not described:
+        return ""
+    body = ("\n" if extern else "\n\n").join(
+        descriptors.metadata_factory(qualified, extern) for qualified in described)
+    return writer.fill(METADATA_NAMESPACE, body=body)
 
 
 def outputs(service: Service) -> List[str]:

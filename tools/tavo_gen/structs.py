@@ -20,7 +20,8 @@ $head
 };"""
 
 METADATA = """\
-// Structure metadata: the metadata name, and the resource type of each identifier field.
+// Structure metadata, read by Quil::Metadata::StructInfo::Create: the metadata name, and the
+// resource type of each identifier field.
 struct Metadata {
   $name
   $resources

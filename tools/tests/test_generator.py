@@ -265,11 +265,48 @@ class OutputTest(unittest.TestCase):
         self.assertLess(header.index("struct BackingAnnotations {"),
                         header.index("struct TAVO_VM_API Backing : "))
 
+    def test_metadata_factories_only_for_described_structures(self):
+        header, source = generated(
+            HEAD + "struct plain Plain\n  field vm vm string\n"
+            "struct add_spec AddSpec\n  field vm vm string\n  field disk disk string\n"
+            "  metadata com.korvan.tavo.test.Sample.AddSpec\n"
+            "    resource disk com.korvan.tavo.resources.VirtualDisk\n"
+            "    resource vm com.korvan.tavo.resources.VirtualMachine\n"
+            "operation add Add\n  param spec spec ptr<AddSpec>\n  result void\n")
+        qualified = "::Com::Korvan::Tavo::Test::SampleSvc::AddSpec"
+        # The facts, in the structure, in the order written.
+        self.assertIn('static constexpr std::string_view name = '
+                      '"com.korvan.tavo.test.Sample.AddSpec";', header)
+        self.assertIn('staticconstexprstd::string_viewresourceTypes[][2]={'
+                      '{"disk","com.korvan.tavo.resources.VirtualDisk"},'
+                      '{"vm","com.korvan.tavo.resources.VirtualMachine"}};', "".join(header.split()))
+        # Declared and exported in the header, after everything else; defined in the source
+        # through the one generic function.
+        self.assertIn("namespace Quil::Metadata { template <> TAVO_VM_API "
+                      f"std::shared_ptr<StructInfo> StructInfo::Create<{qualified}>(); }}",
+                      flat(header))
+        self.assertTrue(header.endswith("}  // namespace Quil::Metadata\n"))
+        self.assertIn(f"template <> std::shared_ptr<StructInfo> StructInfo::Create<{qualified}>() "
+                      f"{{ using Facts = {qualified}::Metadata; "
+                      "return MakeStructInfo(Facts::name, Facts::resourceTypes); }", flat(source))
+        self.assertIn("#include <quil/metadata_factory.h>", source)
+        for text in (header, source):
+            self.assertEqual(text.count("StructInfo::Create<"), 1)
+            self.assertNotIn("Create<::Com::Korvan::Tavo::Test::SampleSvc::Plain>", text)
+            self.assertNotIn("Create<::Com::Korvan::Tavo::Test::SampleSvc::AddMethod", text)
+        # A service without metadata has no factory section at all.
+        for text in generated(HEAD + "struct plain Plain\n  field vm vm string\n"):
+            self.assertNotIn("namespace Quil::Metadata", text)
+
     def test_lines_stay_within_the_column_limit(self):
         for output in generated(LONG_NAMES) + generated(OPERATIONS):
             for line in output.split("\n"):
                 self.assertLessEqual(len(line), writer.COLUMN_LIMIT, line)
-        for description in ("api/compute/cpus.svc", "tests/api/sample.svc"):
+        catalogue = sorted(os.path.relpath(os.path.join(folder, name), REPOSITORY)
+                           for folder, _, names in os.walk(os.path.join(REPOSITORY, "api"))
+                           for name in names if name.endswith(".svc"))
+        self.assertEqual(len(catalogue), 10)
+        for description in catalogue + ["tests/api/sample.svc"]:
             for output in generator.generate(load_file(description), description):
                 for line in output.split("\n"):
                     self.assertLessEqual(len(line), writer.COLUMN_LIMIT, line)

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include <quil/metadata_factory.h>
 #include <quil/provider/binder.h>
 #include <quil/provider/method_definitions.h>
 #include <quil/provider/method_filter.h>
@@ -141,3 +142,13 @@ template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::RestMetho
     MessageList&);
 
 }  // namespace Quil::Data
+
+namespace Quil::Metadata {
+
+template <>
+std::shared_ptr<StructInfo> StructInfo::Create<::Com::Korvan::Tavo::Test::GoldenSvc::Tree>() {
+  using Facts = ::Com::Korvan::Tavo::Test::GoldenSvc::Tree::Metadata;
+  return MakeStructInfo(Facts::name, Facts::resourceTypes);
+}
+
+}  // namespace Quil::Metadata

@@ -24,6 +24,7 @@
 #include <quil/data/value_to_native.h>
 #include <quil/export.h>
 #include <quil/l10n/localizer.h>
+#include <quil/metadata.h>
 #include <quil/provider/api_method.h>
 #include <quil/provider/binder.h>
 #include <quil/provider/method_filter.h>
@@ -94,7 +95,8 @@ struct TAVO_VM_API Tree : ::Quil::Data::BaseNative {
   boost::optional<std::set<Mode>> modes;
   std::vector<std::shared_ptr<const Tree>> children;
 
-  // Structure metadata: the metadata name, and the resource type of each identifier field.
+  // Structure metadata, read by Quil::Metadata::StructInfo::Create: the metadata name, and the
+  // resource type of each identifier field.
   struct Metadata {
     static constexpr std::string_view name = "com.korvan.tavo.test.Golden.Tree";
     static constexpr std::string_view resourceTypes[][2] = {
@@ -445,3 +447,11 @@ extern template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::Re
     MessageList&);
 
 }  // namespace Quil::Data
+
+namespace Quil::Metadata {
+
+template <>
+TAVO_VM_API std::shared_ptr<StructInfo>
+StructInfo::Create<::Com::Korvan::Tavo::Test::GoldenSvc::Tree>();
+
+}  // namespace Quil::Metadata
