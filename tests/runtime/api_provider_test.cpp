@@ -1,9 +1,6 @@
 #include <quil/provider/api_provider.h>
 
 #include <atomic>
-#include <cstdint>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,27 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include <quil/async_result.h>
 #include <quil/l10n/localizer.h>
-#include <quil/stub/invoker.h>
-#include <quil/type_info.h>
-#include <tavo/vm/compute/cpus.h>
 
-namespace ApiProviderTest {
-class CpusInterface;  // stands for the generated service interface
-}  // namespace ApiProviderTest
-
-namespace Quil {
-template <>
-struct TypeInfo<ApiProviderTest::CpusInterface> {
-  static std::string name() { return "com.korvan.tavo.vm.compute.cpus"; }
-};
-}  // namespace Quil
+#include "runtime/executors.h"
 
 namespace ApiProviderTest {
 namespace {
 
-namespace Cpus = ::Com::Korvan::Tavo::Vm::Compute::CpusSvc;
 using Quil::kFinalProgress;
 using Quil::Progress;
 using Quil::Core::AsyncActivation;
@@ -47,6 +30,7 @@ using Quil::Data::DataValuePtr;
 using Quil::Provider::AsyncApiInterface;
 using Quil::Provider::AsyncApiMethod;
 using Quil::Provider::LocalApiProvider;
+using Quil::ProviderTesting::QueueExecutor;
 
 // A provider method that answers with a text naming itself and the input it received, and
 // remembers the thread and activation of its last invocation.
@@ -257,39 +241,6 @@ TEST(LocalApiProviderTest, RegistrationRefusesASecondInterfaceOfTheSameName) {
   EXPECT_EQ(second.methods[0]->invocations, 1);
 }
 
-// Runs the tasks it is given when the test says, on a thread of the test's choosing.
-class QueueExecutor {
- public:
-  LocalApiProvider::Executor Executor() {
-    return [this](std::function<void()> task) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tasks_.push_back(std::move(task));
-    };
-  }
-  std::size_t Pending() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return tasks_.size();
-  }
-  void RunAllOn(std::thread& thread) {
-    thread = std::thread([this] {
-      for (;;) {
-        std::function<void()> task;
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          if (tasks_.empty()) return;
-          task = std::move(tasks_.front());
-          tasks_.pop_front();
-        }
-        task();
-      }
-    });
-  }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> tasks_;
-};
-
 TEST(LocalApiProviderTest, AnExecutorDeliversLaterOnItsOwnThread) {
   QueueExecutor executor;
   LocalApiProvider provider(executor.Executor());
@@ -353,86 +304,6 @@ TEST(LocalApiProviderTest, ServesSeveralThreadsWhileInterfacesComeAndGo) {
   churn.join();
   EXPECT_EQ(answered, kThreads * kCalls);
   EXPECT_EQ(a.methods[0]->invocations, kThreads * kCalls / 2);
-}
-
-// The method class of "get" in the generated shape; only the stub's needs are filled in.
-struct GetMethod {
-  using Input = Cpus::GetMethod::Input;
-  using Interface = CpusInterface;
-  using ResultType = std::shared_ptr<const Cpus::Info>;
-  using ResultCbType = Quil::AsyncResult<ResultType>;
-  static std::string methodName() { return "get"; }
-  static Quil::Data::DataDefinitionPtr inputDef() { return nullptr; }
-  static Quil::Data::DataDefinitionPtr outputDef() { return nullptr; }
-  static std::vector<Quil::Data::DataDefinitionPtr> errorDefs() { return {}; }
-};
-
-// A client stub over a local provider that answers from another thread, end to end.
-TEST(LocalApiProviderTest, AStubCallTravelsThroughAnExecutor) {
-  // Answers "get" with an Info whose count is the length of the requested name.
-  class InfoMethod final : public AsyncApiMethod {
-   public:
-    const std::string& methodName() const override { return name_; }
-    std::shared_ptr<Quil::Core::MethodDefinition> definition(
-        const std::shared_ptr<const InterfaceIdentifier>&) const override {
-      return nullptr;
-    }
-    Quil::Data::DataDefinitionPtr inputDefinition() const override { return nullptr; }
-    Quil::Data::DataDefinitionPtr outputDefinition() const override { return nullptr; }
-    ErrorDefinitions errorDefinitions() override { return {}; }
-    const ErrorDefinitions& errorDefinitions() const override { return errors_; }
-    void Invoke(DataValuePtr input, std::shared_ptr<AsyncActivation>,
-                const AsyncApiResultCb& callback) const override {
-      Cpus::GetMethod::Input request;
-      Quil::MessageList messages;
-      Quil::Data::ValueToNativeAdapter::Adapt(input, request, messages);
-      Cpus::Info info;
-      info.count = static_cast<std::int64_t>(request.vm.size());
-      DataValuePtr output;
-      Quil::Data::NativeToValueAdapter::Adapt(
-          info, output, messages, Quil::L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
-      callback(nullptr, Progress{0, 1, 0}, nullptr);
-      callback(MethodResult::Create(output, nullptr), kFinalProgress, nullptr);
-    }
-
-   private:
-    std::string name_ = "get";
-    ErrorDefinitions errors_;
-  };
-
-  QueueExecutor executor;
-  LocalApiProvider provider(executor.Executor());
-  ASSERT_TRUE(provider.Register(AsyncApiInterface::GetInstance(
-      InterfaceIdentifier::GetInstance("com.korvan.tavo.vm.compute.cpus"),
-      {std::make_shared<const InfoMethod>()})));
-  AsyncActivation defaults;
-  auto stub = std::make_shared<Quil::Stub::AsyncApiStub>(provider, defaults);
-
-  std::mutex mutex;
-  std::vector<Progress> progresses;
-  std::int64_t count = -1;
-  std::thread::id deliveredOn;
-  {
-    GetMethod::Input input;
-    input.vm = "vm-1234";
-    GetMethod::ResultCbType result(
-        [&](boost::optional<GetMethod::ResultType> value, Quil::Data::ErrorValuePtr,
-            boost::optional<Quil::Data::NativeError>, Progress progress) {
-          std::lock_guard<std::mutex> lock(mutex);
-          progresses.push_back(progress);
-          if (value) count = (*value)->count;
-          deliveredOn = std::this_thread::get_id();
-        });
-    Quil::Stub::AsyncMethodInvoker::Invoke<GetMethod>(input, nullptr, result, stub);
-  }
-  EXPECT_TRUE(progresses.empty());
-  std::thread worker;
-  executor.RunAllOn(worker);
-  const std::thread::id workerId = worker.get_id();
-  worker.join();
-  EXPECT_EQ(progresses, (std::vector<Progress>{{0, 1, 0}, kFinalProgress}));
-  EXPECT_EQ(count, 7);
-  EXPECT_EQ(deliveredOn, workerId);
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include <tavo/vm/compute/cpus.h>
 
-#include <quil/async_result.h>
 #include <quil/provider/method_definitions.h>
 #include <quil/std/errors.h>
 
@@ -32,26 +31,23 @@ std::vector<std::string>& CallLog() {
   return log;
 }
 
-// A method class whose static functions log their calls.
-struct LoggingMethod {
-  using Input = Cpus::GetMethod::Input;
-  using ResultType = std::shared_ptr<const Cpus::Info>;
-  using ResultCbType = AsyncResult<ResultType>;
+// The method class of cpus "get", logging the calls of its static functions.
+struct LoggingGetMethod : Cpus::GetMethod {
   static std::string methodName() {
     CallLog().push_back("methodName");
-    return "get";
+    return Cpus::GetMethod::methodName();
   }
   static DataDefinitionPtr inputDef() {
     CallLog().push_back("inputDef");
-    return MethodDefinitions::Of<Input>();
+    return Cpus::GetMethod::inputDef();
   }
   static DataDefinitionPtr outputDef() {
     CallLog().push_back("outputDef");
-    return MethodDefinitions::Of<ResultType>();
+    return Cpus::GetMethod::outputDef();
   }
   static std::vector<DataDefinitionPtr> errorDefs() {
     CallLog().push_back("errorDefs");
-    return MethodDefinitions::Errors<StdErrors::NotFound, StdErrors::Error>();
+    return Cpus::GetMethod::errorDefs();
   }
 };
 
@@ -74,7 +70,7 @@ TEST(GetApiMethodInstanceTest, AsksTheMethodClassInOrderAndConnectsTheFilter) {
   const std::shared_ptr<int> calls = filter.calls;
   const auto localizer = std::make_shared<L10n::Localizer>();
   const std::shared_ptr<AsyncApiMethodSignal> signal =
-      GetApiMethodInstance<LoggingMethod>(std::move(filter), localizer);
+      GetApiMethodInstance<LoggingGetMethod>(std::move(filter), localizer);
 
   EXPECT_EQ(CallLog(),
             (std::vector<std::string>{"errorDefs", "outputDef", "inputDef", "methodName"}));
@@ -83,9 +79,14 @@ TEST(GetApiMethodInstanceTest, AsksTheMethodClassInOrderAndConnectsTheFilter) {
   EXPECT_EQ(*signal->inputDefinition(), *MethodDefinitions::Of<Cpus::GetMethod::Input>());
   EXPECT_EQ(*signal->outputDefinition(), *MethodDefinitions::Of<Cpus::Info>());
   const auto& errors = signal->errorDefinitions();
-  ASSERT_EQ(errors.size(), 2u);
-  EXPECT_EQ(NameOf(errors[0]), "com.korvan.quil.std.errors.not_found");
-  EXPECT_EQ(NameOf(errors[1]), "com.korvan.quil.std.errors.error");
+  const std::vector<std::string> declared = {"com.korvan.quil.std.errors.error",
+                                             "com.korvan.quil.std.errors.not_found",
+                                             "com.korvan.quil.std.errors.resource_inaccessible",
+                                             "com.korvan.quil.std.errors.service_unavailable",
+                                             "com.korvan.quil.std.errors.unauthenticated",
+                                             "com.korvan.quil.std.errors.unauthorized"};
+  ASSERT_EQ(errors.size(), declared.size());
+  for (std::size_t i = 0; i < errors.size(); ++i) EXPECT_EQ(NameOf(errors[i]), declared[i]);
 
   // The filter was moved into the signal, which owns the only other share of its token.
   EXPECT_EQ(filter.calls, nullptr);  // NOLINT(bugprone-use-after-move)

@@ -24,6 +24,7 @@ namespace {
 namespace Cpus = ::Com::Korvan::Tavo::Vm::Compute::CpusSvc;
 namespace StdErrors = ::Com::Korvan::Quil::Std::Errors;
 using ProviderTesting::FrameworkReport;
+using ProviderTesting::InfoValue;
 using ProviderTesting::MessageIds;
 using ProviderTesting::OperationInputValue;
 using ProviderTesting::RecordFramework;
@@ -39,15 +40,6 @@ std::shared_ptr<AsyncApiMethodSignal> MakeGetSignal(
       "get", MethodDefinitions::Of<Cpus::GetMethod::Input>(),
       MethodDefinitions::Of<std::shared_ptr<const Cpus::Info>>(),
       MethodDefinitions::Errors<StdErrors::Error, StdErrors::NotFound>(), std::move(localizer));
-}
-
-Data::DataValuePtr InfoValue(std::int64_t count) {
-  auto info = Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.info");
-  info->SetField("count", Data::DataValue::Create(count));
-  info->SetField("cores_per_socket", Data::DataValue::Create(std::int64_t{1}));
-  info->SetField("hot_add_enabled", Data::DataValue::Create(false));
-  info->SetField("hot_remove_enabled", Data::DataValue::Create(true));
-  return info;
 }
 
 Data::ErrorValuePtr NamedError(std::string_view name) {

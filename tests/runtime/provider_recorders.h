@@ -4,13 +4,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include <boost/optional.hpp>
+
+#include <quil/async_result.h>
 #include <quil/base_message.h>
 #include <quil/core/api_result_cb.h>
 #include <quil/core/method_result.h>
+#include <quil/data/native_error.h>
 #include <quil/data/value.h>
 #include <quil/provider/api_method.h>
 #include <quil/type_info.h>
@@ -61,12 +67,61 @@ inline Data::DataValuePtr Text(std::string text) {
 
 inline Data::DataValuePtr Integer(std::int64_t number) { return Data::DataValue::Create(number); }
 
-// An operation input holding the given fields.
-inline Data::DataValuePtr OperationInputValue(
-    std::vector<std::pair<std::string, Data::DataValuePtr>> fields) {
-  auto input = Data::StructValue::GetInstance(TypeInfo<OperationInput>::name());
-  for (auto& [name, value] : fields) input->SetField(name, std::move(value));
-  return input;
+using Fields = std::vector<std::pair<std::string, Data::DataValuePtr>>;
+
+// A structure value of that name holding the given fields, in order.
+inline Data::DataValuePtr Structure(std::string name, Fields fields) {
+  auto value = Data::StructValue::GetInstance(std::move(name));
+  for (auto& [field, content] : fields) value->SetField(field, std::move(content));
+  return value;
 }
+
+// An operation input holding the given fields.
+inline Data::DataValuePtr OperationInputValue(Fields fields) {
+  return Structure(TypeInfo<OperationInput>::name(), std::move(fields));
+}
+
+// A cpus "info" value: `count` CPUs, two cores per socket, hot add only.
+inline Data::DataValuePtr InfoValue(std::int64_t count) {
+  return Structure("com.korvan.tavo.vm.compute.cpus.info",
+                   {{"count", Integer(count)},
+                    {"cores_per_socket", Integer(2)},
+                    {"hot_add_enabled", Data::DataValue::Create(true)},
+                    {"hot_remove_enabled", Data::DataValue::Create(false)}});
+}
+
+// One delivery that reached an AsyncResult, and the thread it came on.
+template <typename R>
+struct Delivery {
+  boost::optional<R> value;
+  Data::ErrorValuePtr error;
+  Progress progress;
+  std::thread::id thread;
+};
+
+// Makes AsyncResults that record every delivery reaching them, from any thread.
+template <typename R>
+class ResultRecorder {
+ public:
+  AsyncResult<R> Result() const {
+    return AsyncResult<R>([log = log_](boost::optional<R> value, Data::ErrorValuePtr error,
+                                       boost::optional<Data::NativeError>, Progress progress) {
+      std::lock_guard<std::mutex> lock(log->mutex);
+      log->deliveries.push_back(
+          {std::move(value), std::move(error), progress, std::this_thread::get_id()});
+    });
+  }
+  std::vector<Delivery<R>> deliveries() const {
+    std::lock_guard<std::mutex> lock(log_->mutex);
+    return log_->deliveries;
+  }
+
+ private:
+  struct Log {
+    std::mutex mutex;
+    std::vector<Delivery<R>> deliveries;
+  };
+  std::shared_ptr<Log> log_ = std::make_shared<Log>();
+};
 
 }  // namespace Quil::ProviderTesting

@@ -13,34 +13,19 @@
 #include <gtest/gtest.h>
 #include <boost/optional.hpp>
 
-#include <quil/data/native_to_definition.h>
 #include <quil/message.h>
 #include <quil/type_info.h>
 #include <tavo/test/sample.h>
 #include <tavo/vm/compute/cpus.h>
 
-// Stand-ins for the generated service interfaces: here they only name their service.
-namespace ClientStubTest {
-class CpusInterface;
-class SampleInterface;
-}  // namespace ClientStubTest
-
-namespace Quil {
-template <>
-struct TypeInfo<ClientStubTest::CpusInterface> {
-  static std::string name() { return "com.korvan.tavo.vm.compute.cpus"; }
-};
-template <>
-struct TypeInfo<ClientStubTest::SampleInterface> {
-  static std::string name() { return "com.korvan.tavo.test.sample"; }
-};
-}  // namespace Quil
+#include "runtime/provider_recorders.h"
 
 namespace ClientStubTest {
 namespace {
 
 namespace Cpus = ::Com::Korvan::Tavo::Vm::Compute::CpusSvc;
 namespace Sample = ::Com::Korvan::Tavo::Test::SampleSvc;
+using InfoPtr = std::shared_ptr<const Cpus::Info>;
 using Quil::AsyncResult;
 using Quil::kFinalProgress;
 using Quil::Progress;
@@ -52,62 +37,12 @@ using Quil::Data::DataValuePtr;
 using Quil::Data::ErrorValue;
 using Quil::Data::ErrorValuePtr;
 using Quil::Data::StructValue;
+using Quil::ProviderTesting::Delivery;
+using Quil::ProviderTesting::InfoValue;
+using Quil::ProviderTesting::ResultRecorder;
+using Quil::ProviderTesting::Text;
 using Quil::Stub::AsyncApiStub;
 using Quil::Stub::AsyncMethodInvoker;
-
-// Method classes in the shape the generator emits, over the generated input records.
-#define STUB_TEST_METHOD(Name, InterfaceType, InputType, Result, wireName)         \
-  struct Name {                                                                    \
-    using Input = InputType;                                                       \
-    using Interface = InterfaceType;                                               \
-    using ResultType = Result;                                                     \
-    using ResultCbType = ::Quil::AsyncResult<ResultType>;                          \
-    static std::string methodName() { return wireName; }                           \
-    static ::Quil::Data::DataDefinitionPtr inputDef() {                            \
-      return ::Quil::Data::NativeToDefinitionAdapter::DefinitionOf<Input>();       \
-    }                                                                              \
-    static ::Quil::Data::DataDefinitionPtr outputDef() {                           \
-      return ::Quil::Data::NativeToDefinitionAdapter::DefinitionOf<ResultType>();  \
-    }                                                                              \
-    static std::vector<::Quil::Data::DataDefinitionPtr> errorDefs() { return {}; } \
-  }
-
-STUB_TEST_METHOD(GetMethod, CpusInterface, Cpus::GetMethod::Input,
-                 std::shared_ptr<const Cpus::Info>, "get");
-STUB_TEST_METHOD(UpdateMethod, CpusInterface, Cpus::UpdateMethod::Input, Quil::Void, "update");
-STUB_TEST_METHOD(ListNodesMethod, SampleInterface, Sample::ListNodesMethod::Input,
-                 std::vector<std::shared_ptr<const Sample::Node>>, "list_nodes");
-STUB_TEST_METHOD(SwitchOnMethod, SampleInterface, Sample::SwitchOnMethod::Input, Sample::Color,
-                 "switch_on");
-STUB_TEST_METHOD(AddMethod, SampleInterface, Sample::AddMethod::Input, std::string, "add");
-STUB_TEST_METHOD(PingMethod, SampleInterface, Sample::PingMethod::Input, Quil::Void, "ping");
-#undef STUB_TEST_METHOD
-
-template <typename R>
-struct Delivery {
-  boost::optional<R> value;
-  ErrorValuePtr error;
-  Progress progress;
-};
-
-// Records every delivery that reaches the AsyncResults it makes.
-template <typename R>
-class Recorder {
- public:
-  AsyncResult<R> Result() const {
-    auto deliveries = deliveries_;
-    return AsyncResult<R>([deliveries](boost::optional<R> value, ErrorValuePtr error,
-                                       boost::optional<Quil::Data::NativeError>,
-                                       Progress progress) {
-      deliveries->push_back({std::move(value), std::move(error), progress});
-    });
-  }
-  const std::vector<Delivery<R>>& deliveries() const { return *deliveries_; }
-
- private:
-  std::shared_ptr<std::vector<Delivery<R>>> deliveries_ =
-      std::make_shared<std::vector<Delivery<R>>>();
-};
 
 // Records what it is invoked with and answers as the test says.
 class RecordingProvider final : public Quil::Provider::ApiProvider {
@@ -139,17 +74,6 @@ std::function<void(const AsyncApiResultCb&)> Answering(DataValuePtr output,
   return [output, error](const AsyncApiResultCb& callback) { Reply(callback, output, error); };
 }
 
-DataValuePtr CpusInfoValue(std::int64_t count) {
-  auto info = StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.info");
-  info->SetField("count", DataValue::Create<std::int64_t>(count));
-  info->SetField("cores_per_socket", DataValue::Create<std::int64_t>(2));
-  info->SetField("hot_add_enabled", DataValue::Create(true));
-  info->SetField("hot_remove_enabled", DataValue::Create(false));
-  return info;
-}
-
-DataValuePtr Text(std::string text) { return DataValue::Create(text); }
-
 class StubTest : public ::testing::Test {
  protected:
   StubTest() {
@@ -158,20 +82,19 @@ class StubTest : public ::testing::Test {
   }
 
   // Calls "get" of the cpus service for "vm-7".
-  void Get(const AsyncResult<GetMethod::ResultType>& result,
+  void Get(const AsyncResult<InfoPtr>& result,
            std::shared_ptr<AsyncActivation> activation = nullptr) {
-    Cpus::GetMethod::Input input;
-    input.vm = "vm-7";
-    AsyncMethodInvoker::Invoke<GetMethod>(input, std::move(activation), result, stub_);
+    cpus_.Get("vm-7", std::move(activation), result);
   }
 
   RecordingProvider provider_;
   AsyncActivation defaults_;
   std::shared_ptr<AsyncApiStub> stub_ = std::make_shared<AsyncApiStub>(provider_, defaults_);
+  Cpus::AsyncServiceStub cpus_{stub_};
 };
 
 TEST_F(StubTest, SendsTheInputRecordUnderTheOperationsIdentifiers) {
-  Recorder<GetMethod::ResultType> recorder;
+  ResultRecorder<InfoPtr> recorder;
   auto activation = std::make_shared<AsyncActivation>();
   Get(recorder.Result(), activation);
 
@@ -196,13 +119,10 @@ TEST_F(StubTest, SendsTheInputRecordUnderTheOperationsIdentifiers) {
   EXPECT_EQ(*provider_.calls[1].method, *call.method);
 
   // A valid update sends its specification as a nested structure.
-  Recorder<Quil::Void> updated;
-  Cpus::UpdateMethod::Input update;
-  update.vm = "vm-7";
+  ResultRecorder<Quil::Void> updated;
   auto spec = std::make_shared<Cpus::UpdateSpec>();
   spec->count = 8;
-  update.updateSpec = spec;
-  AsyncMethodInvoker::Invoke<UpdateMethod>(update, nullptr, updated.Result(), stub_);
+  cpus_.Update("vm-7", spec, nullptr, updated.Result());
   ASSERT_EQ(provider_.calls.size(), 3u);
   EXPECT_EQ(provider_.calls[2].method->GetName(), "update");
   const auto& input = static_cast<const StructValue&>(*provider_.calls[2].input);
@@ -214,7 +134,7 @@ TEST_F(StubTest, SendsTheInputRecordUnderTheOperationsIdentifiers) {
 }
 
 TEST_F(StubTest, ACallWithoutActivationSendsAFreshCopyOfTheDefault) {
-  Recorder<GetMethod::ResultType> recorder;
+  ResultRecorder<InfoPtr> recorder;
   Get(recorder.Result());
   Get(recorder.Result());
 
@@ -238,14 +158,12 @@ TEST_F(StubTest, ACallWithoutActivationSendsAFreshCopyOfTheDefault) {
 }
 
 TEST_F(StubTest, AnInputThatDoesNotConvertIsAnsweredAtOnceAndNothingIsSent) {
-  Recorder<Quil::Void> recorder;
-  Cpus::UpdateMethod::Input input;
-  input.vm = "vm-7";  // the specification is left null
-  AsyncMethodInvoker::Invoke<UpdateMethod>(input, nullptr, recorder.Result(), stub_);
+  ResultRecorder<Quil::Void> recorder;
+  cpus_.Update("vm-7", nullptr, nullptr, recorder.Result());
 
   EXPECT_TRUE(provider_.calls.empty());
   ASSERT_EQ(recorder.deliveries().size(), 1u);
-  const auto& delivery = recorder.deliveries()[0];
+  const auto delivery = recorder.deliveries().at(0);
   EXPECT_FALSE(delivery.value);
   EXPECT_EQ(delivery.progress, kFinalProgress);
   ASSERT_NE(delivery.error, nullptr);
@@ -260,11 +178,11 @@ TEST_F(StubTest, AnInputThatDoesNotConvertIsAnsweredAtOnceAndNothingIsSent) {
 TEST_F(StubTest, RepliesAreConvertedOrPassedOnAsErrors) {
   // A structure output, after progress reports passed on unchanged.
   {
-    Recorder<GetMethod::ResultType> recorder;
+    ResultRecorder<InfoPtr> recorder;
     provider_.answer = [](const AsyncApiResultCb& callback) {
       callback(nullptr, Progress{0, 10, 3}, nullptr);
       callback(nullptr, Progress{2, 10, 7}, nullptr);
-      Reply(callback, CpusInfoValue(4));
+      Reply(callback, InfoValue(4));
     };
     Get(recorder.Result());
     const auto& got = recorder.deliveries();
@@ -291,11 +209,11 @@ TEST_F(StubTest, RepliesAreConvertedOrPassedOnAsErrors) {
   for (const DataValuePtr& wrong :
        {DataValuePtr(incomplete), Text("four"), DataValue::Create<std::int64_t>(4)}) {
     SCOPED_TRACE(Quil::Data::ToText(wrong.get()));
-    Recorder<GetMethod::ResultType> recorder;
+    ResultRecorder<InfoPtr> recorder;
     provider_.answer = Answering(wrong);
     Get(recorder.Result());
     ASSERT_EQ(recorder.deliveries().size(), 1u);
-    const auto& delivery = recorder.deliveries()[0];
+    const auto delivery = recorder.deliveries().at(0);
     EXPECT_FALSE(delivery.value);
     EXPECT_EQ(delivery.progress, kFinalProgress);
     ASSERT_NE(delivery.error, nullptr);
@@ -305,8 +223,8 @@ TEST_F(StubTest, RepliesAreConvertedOrPassedOnAsErrors) {
 
   // An error value passes unchanged, also when an output comes with it.
   const ErrorValuePtr notFound = ErrorValue::GetInstance("com.korvan.quil.std.errors.not_found");
-  for (const DataValuePtr& output : {DataValuePtr(), CpusInfoValue(4)}) {
-    Recorder<GetMethod::ResultType> recorder;
+  for (const DataValuePtr& output : {DataValuePtr(), InfoValue(4)}) {
+    ResultRecorder<InfoPtr> recorder;
     provider_.answer = Answering(output, notFound);
     Get(recorder.Result());
     ASSERT_EQ(recorder.deliveries().size(), 1u);
@@ -317,7 +235,7 @@ TEST_F(StubTest, RepliesAreConvertedOrPassedOnAsErrors) {
 
   // Neither output nor error: a final delivery of a null error.
   {
-    Recorder<GetMethod::ResultType> recorder;
+    ResultRecorder<InfoPtr> recorder;
     provider_.answer = Answering(nullptr, nullptr);
     Get(recorder.Result());
     ASSERT_EQ(recorder.deliveries().size(), 1u);
@@ -331,9 +249,9 @@ TEST_F(StubTest, RepliesAreConvertedOrPassedOnAsErrors) {
 template <typename M>
 typename M::Input ValidInput() {
   typename M::Input input;
-  if constexpr (std::is_same_v<M, ListNodesMethod>) {
+  if constexpr (std::is_same_v<M, Sample::ListNodesMethod>) {
     input.root = std::make_shared<const Sample::Node>();
-  } else if constexpr (std::is_same_v<M, AddMethod>) {
+  } else if constexpr (std::is_same_v<M, Sample::AddMethod>) {
     input.backing = std::make_shared<const Sample::Backing>();
   }
   return input;
@@ -344,7 +262,7 @@ template <typename M>
 std::vector<Delivery<typename M::ResultType>> Call(RecordingProvider& provider,
                                                    const std::shared_ptr<AsyncApiStub>& stub,
                                                    DataValuePtr output) {
-  Recorder<typename M::ResultType> recorder;
+  ResultRecorder<typename M::ResultType> recorder;
   provider.answer = Answering(std::move(output));
   const std::size_t callsBefore = provider.calls.size();
   AsyncMethodInvoker::Invoke<M>(ValidInput<M>(), nullptr, recorder.Result(), stub);
@@ -368,7 +286,7 @@ TEST_F(StubTest, EveryKindOfResultConverts) {
     list->Append(root);
     list->Append(leaf);
 
-    auto got = Call<ListNodesMethod>(provider_, stub_, list);
+    auto got = Call<Sample::ListNodesMethod>(provider_, stub_, list);
     ASSERT_EQ(got.size(), 1u);
     ASSERT_TRUE(got[0].value);
     const auto& nodes = *got[0].value;
@@ -378,7 +296,7 @@ TEST_F(StubTest, EveryKindOfResultConverts) {
     EXPECT_EQ(nodes[0]->children[0]->name, "leaf");
     EXPECT_EQ(nodes[1]->name, "leaf");
 
-    auto bad = Call<ListNodesMethod>(provider_, stub_, root);  // a structure, not a list
+    auto bad = Call<Sample::ListNodesMethod>(provider_, stub_, root);  // a structure, not a list
     ASSERT_EQ(bad.size(), 1u);
     ASSERT_NE(bad[0].error, nullptr);
     EXPECT_EQ(bad[0].error->GetName(), "invalid_argument");
@@ -386,28 +304,28 @@ TEST_F(StubTest, EveryKindOfResultConverts) {
 
   // An enumeration held by value; an unknown text is no error.
   {
-    auto blue = Call<SwitchOnMethod>(provider_, stub_, Text("BLUE"));
+    auto blue = Call<Sample::SwitchOnMethod>(provider_, stub_, Text("BLUE"));
     ASSERT_EQ(blue.size(), 1u);
     ASSERT_TRUE(blue[0].value);
     EXPECT_EQ(*blue[0].value, Sample::Color::BLUE);
 
-    auto unknown = Call<SwitchOnMethod>(provider_, stub_, Text("MAUVE"));
+    auto unknown = Call<Sample::SwitchOnMethod>(provider_, stub_, Text("MAUVE"));
     ASSERT_TRUE(unknown.at(0).value);
     EXPECT_EQ(unknown[0].value->value(), Sample::Color::_UNKNOWN);
     EXPECT_EQ(unknown[0].value->unknownText(), "MAUVE");
 
-    auto bad = Call<SwitchOnMethod>(provider_, stub_, DataValue::Create<std::int64_t>(2));
+    auto bad = Call<Sample::SwitchOnMethod>(provider_, stub_, DataValue::Create<std::int64_t>(2));
     ASSERT_NE(bad.at(0).error, nullptr);
     EXPECT_EQ(bad[0].error->GetName(), "invalid_argument");
   }
 
   // Text, by the primitive rule: a string value as it is, any other kind refused.
   {
-    auto added = Call<AddMethod>(provider_, stub_, Text("cdrom-3"));
+    auto added = Call<Sample::AddMethod>(provider_, stub_, Text("cdrom-3"));
     ASSERT_TRUE(added.at(0).value);
     EXPECT_EQ(*added[0].value, "cdrom-3");
 
-    auto bad = Call<AddMethod>(provider_, stub_, DataValue::Create(true));
+    auto bad = Call<Sample::AddMethod>(provider_, stub_, DataValue::Create(true));
     ASSERT_NE(bad.at(0).error, nullptr);
     EXPECT_EQ(bad[0].error->GetName(), "invalid_argument");
   }
@@ -415,12 +333,12 @@ TEST_F(StubTest, EveryKindOfResultConverts) {
   // Void: the void value, or a string standing for it when empty.
   {
     for (const DataValuePtr& empty : {DataValue::Create(Quil::Void{}), Text("")}) {
-      auto pinged = Call<PingMethod>(provider_, stub_, empty);
+      auto pinged = Call<Sample::PingMethod>(provider_, stub_, empty);
       ASSERT_EQ(pinged.size(), 1u);
       EXPECT_TRUE(pinged[0].value);
       EXPECT_EQ(pinged[0].error, nullptr);
     }
-    auto bad = Call<PingMethod>(provider_, stub_, Text("x"));
+    auto bad = Call<Sample::PingMethod>(provider_, stub_, Text("x"));
     ASSERT_NE(bad.at(0).error, nullptr);
     EXPECT_EQ(bad[0].error->GetName(), "invalid_argument");
     EXPECT_EQ(bad[0].error->GetMessages().at(0).id, "quil.data.primitive.parse");
@@ -428,13 +346,13 @@ TEST_F(StubTest, EveryKindOfResultConverts) {
 }
 
 TEST_F(StubTest, AProviderThatAnswersTwiceIsStoppedAndTheCallerHearsOnce) {
-  Recorder<GetMethod::ResultType> recorder;
+  ResultRecorder<InfoPtr> recorder;
   bool secondRefused = false;
   bool progressRefused = false;
   provider_.answer = [&](const AsyncApiResultCb& callback) {
-    Reply(callback, CpusInfoValue(4));
+    Reply(callback, InfoValue(4));
     try {
-      Reply(callback, CpusInfoValue(5));
+      Reply(callback, InfoValue(5));
     } catch (const std::bad_function_call&) {
       secondRefused = true;
     }
@@ -452,14 +370,14 @@ TEST_F(StubTest, AProviderThatAnswersTwiceIsStoppedAndTheCallerHearsOnce) {
   EXPECT_EQ((*recorder.deliveries()[0].value)->count, 4);
 
   // The reply went through a copy: the caller's own object is still open and serves a new call.
-  provider_.answer = Answering(CpusInfoValue(6));
+  provider_.answer = Answering(InfoValue(6));
   Get(result);
   ASSERT_EQ(recorder.deliveries().size(), 2u);
   EXPECT_EQ((*recorder.deliveries()[1].value)->count, 6);
 }
 
 TEST_F(StubTest, ALateReplyFromAnotherThreadNeedsNothingOfTheCall) {
-  Recorder<GetMethod::ResultType> recorder;
+  ResultRecorder<InfoPtr> recorder;
   {
     auto result = recorder.Result();
     Get(result);
@@ -469,7 +387,7 @@ TEST_F(StubTest, ALateReplyFromAnotherThreadNeedsNothingOfTheCall) {
   provider_.calls.clear();
   std::thread answering([callback] {
     callback(nullptr, Progress{0, 2, 1}, nullptr);
-    Reply(callback, CpusInfoValue(3));
+    Reply(callback, InfoValue(3));
   });
   answering.join();
   ASSERT_EQ(recorder.deliveries().size(), 2u);
@@ -478,15 +396,15 @@ TEST_F(StubTest, ALateReplyFromAnotherThreadNeedsNothingOfTheCall) {
 }
 
 TEST_F(StubTest, FailuresOfTheProviderAndOfTheCallerPropagate) {
-  Recorder<GetMethod::ResultType> recorder;
+  ResultRecorder<InfoPtr> recorder;
   provider_.answer = [](const AsyncApiResultCb&) { throw std::runtime_error("transport down"); };
   EXPECT_THROW(Get(recorder.Result()), std::runtime_error);
   EXPECT_TRUE(recorder.deliveries().empty());
 
-  provider_.answer = Answering(CpusInfoValue(1));
-  AsyncResult<GetMethod::ResultType> throwing(
-      [](boost::optional<GetMethod::ResultType>, ErrorValuePtr,
-         boost::optional<Quil::Data::NativeError>, Progress) { throw std::logic_error("caller"); });
+  provider_.answer = Answering(InfoValue(1));
+  AsyncResult<InfoPtr> throwing([](boost::optional<InfoPtr>, ErrorValuePtr,
+                                   boost::optional<Quil::Data::NativeError>,
+                                   Progress) { throw std::logic_error("caller"); });
   EXPECT_THROW(Get(throwing), std::logic_error);
 }
 

@@ -1,0 +1,357 @@
+#include <tavo/vm/compute/cpus.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <boost/optional.hpp>
+#include <boost/optional/optional_io.hpp>
+
+#include <quil/client/future_result.h>
+#include <quil/core/activation.h>
+#include <quil/l10n/localizer.h>
+#include <quil/provider/api_provider.h>
+#include <quil/std/errors.h>
+#include <quil/stub/invoker.h>
+
+#include "runtime/executors.h"
+#include "runtime/provider_recorders.h"
+#include "runtime/service_mocks.h"
+
+// Inside the helpers' namespace, so that the helpers and the framework's names need no
+// declarations.
+namespace Quil::ProviderTesting {
+namespace {
+
+namespace StdErrors = ::Com::Korvan::Quil::Std::Errors;
+using InfoPtr = std::shared_ptr<const CpusSvc::Info>;
+using ::testing::_;
+using ::testing::InvokeArgument;
+using ::testing::StrictMock;
+using ::testing::WithArg;
+
+constexpr const char* kInternalServerError = "com.korvan.quil.std.errors.internal_server_error";
+
+// The Info of InfoValue(count).
+InfoPtr MakeInfo(std::int64_t count) {
+  auto info = std::make_shared<CpusSvc::Info>();
+  info->count = count;
+  info->coresPerSocket = 2;
+  info->hotAddEnabled = true;
+  info->hotRemoveEnabled = false;
+  return info;
+}
+
+// A cpus implementation bound into an in-process provider, and a client's stub over that
+// provider: both roads in one process.
+struct CpusDeployment {
+  explicit CpusDeployment(
+      Provider::LocalApiProvider::Executor executor = {},
+      std::shared_ptr<L10n::Localizer> localizer = std::make_shared<L10n::Localizer>())
+      : provider(std::move(executor)) {
+    EXPECT_TRUE(provider.Register(
+        CpusSvc::AsyncServiceBinder::BindImplementation(implementation, std::move(localizer))));
+  }
+
+  const std::shared_ptr<StrictMock<MockCpusService>> implementation =
+      std::make_shared<StrictMock<MockCpusService>>();
+  Provider::LocalApiProvider provider;
+  Core::AsyncActivation defaults;
+  CpusSvc::AsyncServiceStub cpus{std::make_shared<Stub::AsyncApiStub>(provider, defaults)};
+};
+
+TEST(CpusEndToEndTest, ServerRoadOfOneInvocation) {
+  const auto implementation = std::make_shared<StrictMock<MockCpusService>>();
+  const auto localizer = std::make_shared<L10n::Localizer>();
+  const auto api = CpusSvc::AsyncServiceBinder::BindImplementation(implementation, localizer);
+  const auto activation = std::make_shared<Core::AsyncActivation>();
+
+  // "update": the identifier and the decoded specification arrive as separate arguments, with the
+  // activation carrying the binding's localizer.
+  std::shared_ptr<const CpusSvc::UpdateSpec> spec;
+  EXPECT_CALL(*implementation, Update("vm-1", _, activation, _))
+      .WillOnce([&](const std::string&, std::shared_ptr<const CpusSvc::UpdateSpec> updateSpec,
+                    std::shared_ptr<Core::AsyncActivation> received,
+                    const CpusSvc::UpdateMethod::ResultCbType& result) {
+        spec = std::move(updateSpec);
+        EXPECT_EQ(received->GetLocalizer(), localizer);
+        result();
+      });
+  std::vector<FrameworkReport> reports;
+  api->FindMethod("update")->Invoke(
+      OperationInputValue(
+          {{"vm", Text("vm-1")},
+           {"update_spec", Structure("com.korvan.tavo.vm.compute.cpus.update_spec",
+                                     {{"count", Integer(4)},
+                                      {"hot_add_enabled", Data::DataValue::Create(true)}})}}),
+      activation, RecordFramework(reports));
+  ASSERT_NE(spec, nullptr);
+  EXPECT_EQ(spec->count, boost::optional<std::int64_t>(4));
+  EXPECT_EQ(spec->coresPerSocket, boost::none);
+  EXPECT_EQ(spec->hotAddEnabled, boost::optional<bool>(true));
+  EXPECT_EQ(spec->hotRemoveEnabled, boost::none);
+  EXPECT_EQ(spec->unknownFields, nullptr);
+  ASSERT_EQ(reports.size(), 1u);
+  ASSERT_NE(reports[0].result, nullptr);
+  ASSERT_NE(reports[0].result->output, nullptr);
+  EXPECT_EQ(reports[0].result->output->GetType(), Data::DataType::VOID);
+  EXPECT_EQ(reports[0].result->error, nullptr);
+  EXPECT_TRUE(reports[0].result->isFinal);
+  EXPECT_EQ(reports[0].progress, kFinalProgress);
+  EXPECT_FALSE(reports[0].continuation);
+
+  // "get", answered after Invoke returned: nothing reaches the framework before the answer, then
+  // the Info as a checked structure value.
+  CpusSvc::GetMethod::ResultCbType pending;
+  EXPECT_CALL(*implementation, Get("vm-2", activation, _))
+      .WillOnce(::testing::SaveArg<2>(&pending));
+  reports.clear();
+  api->FindMethod("get")->Invoke(OperationInputValue({{"vm", Text("vm-2")}}), activation,
+                                 RecordFramework(reports));
+  EXPECT_TRUE(reports.empty());
+  pending(MakeInfo(8));
+  ASSERT_EQ(reports.size(), 1u);
+  ASSERT_NE(reports[0].result, nullptr);
+  ASSERT_NE(reports[0].result->output, nullptr);
+  EXPECT_EQ(*reports[0].result->output, *InfoValue(8))
+      << Data::ToText(reports[0].result->output.get());
+  EXPECT_EQ(reports[0].result->error, nullptr);
+  EXPECT_EQ(reports[0].progress, kFinalProgress);
+}
+
+TEST(CpusEndToEndTest, ClientRoadOfOneCall) {
+  CpusDeployment road;
+  road.defaults.GetExecutionContext().applicationData["tenant"] = "blue";
+
+  // "get" without an activation: the implementation works on a copy of the defaults, and the
+  // caller receives an Info decoded from the reply, inside the call.
+  const InfoPtr answered = MakeInfo(4);
+  EXPECT_CALL(*road.implementation, Get("vm-1", _, _))
+      .WillOnce([&road, &answered](const std::string&,
+                                   std::shared_ptr<Core::AsyncActivation> activation,
+                                   const CpusSvc::GetMethod::ResultCbType& result) {
+        EXPECT_NE(activation.get(), &road.defaults);
+        EXPECT_EQ(activation->GetExecutionContext(), road.defaults.GetExecutionContext());
+        result(answered);
+      });
+  ResultRecorder<InfoPtr> got;
+  road.cpus.Get("vm-1", nullptr, got.Result());
+  const std::vector<Delivery<InfoPtr>> gets = got.deliveries();
+  ASSERT_EQ(gets.size(), 1u);
+  ASSERT_TRUE(gets[0].value);
+  const InfoPtr& info = *gets[0].value;
+  ASSERT_NE(info, nullptr);
+  EXPECT_NE(info, answered);
+  EXPECT_EQ(info->count, 4);
+  EXPECT_EQ(info->coresPerSocket, 2);
+  EXPECT_TRUE(info->hotAddEnabled);
+  EXPECT_FALSE(info->hotRemoveEnabled);
+  EXPECT_EQ(info->unknownFields, nullptr);
+  EXPECT_EQ(gets[0].error, nullptr);
+  EXPECT_EQ(gets[0].progress, kFinalProgress);
+  EXPECT_EQ(gets[0].thread, std::this_thread::get_id());
+
+  // "update" with an activation: that very object reaches the implementation, which receives its
+  // own decoded copy of the specification; the caller receives Void.
+  const auto activation = std::make_shared<Core::AsyncActivation>();
+  auto spec = std::make_shared<CpusSvc::UpdateSpec>();
+  spec->count = 6;
+  spec->hotRemoveEnabled = false;
+  std::shared_ptr<const CpusSvc::UpdateSpec> received;
+  EXPECT_CALL(*road.implementation, Update("vm-1", _, activation, _))
+      .WillOnce(::testing::DoAll(::testing::SaveArg<1>(&received), InvokeArgument<3>()));
+  ResultRecorder<Void> updated;
+  road.cpus.Update("vm-1", spec, activation, updated.Result());
+  ASSERT_NE(received, nullptr);
+  EXPECT_NE(received, spec);
+  EXPECT_EQ(received->count, boost::optional<std::int64_t>(6));
+  EXPECT_EQ(received->coresPerSocket, boost::none);
+  EXPECT_EQ(received->hotAddEnabled, boost::none);
+  EXPECT_EQ(received->hotRemoveEnabled, boost::optional<bool>(false));
+  EXPECT_NE(activation->GetLocalizer(), nullptr);  // the binding's
+  const std::vector<Delivery<Void>> updates = updated.deliveries();
+  ASSERT_EQ(updates.size(), 1u);
+  EXPECT_TRUE(updates[0].value);
+  EXPECT_EQ(updates[0].error, nullptr);
+  EXPECT_EQ(updates[0].progress, kFinalProgress);
+}
+
+TEST(CpusEndToEndTest, AnswersComeLaterFromOtherThreads) {
+  // The provider hands every invocation to an executor; the implementation reports progress.
+  QueueExecutor executor;
+  CpusDeployment road(executor.Executor());
+  EXPECT_CALL(*road.implementation, Get("vm-1234", _, _))
+      .WillOnce(WithArg<2>([](const CpusSvc::GetMethod::ResultCbType& result) {
+        result.progress(Progress{0, 3, 1});
+        result.progress(Progress{1, 3, 2});
+        result(MakeInfo(7));
+      }));
+  EXPECT_CALL(*road.implementation, Update("vm-1234", _, _, _)).WillOnce(InvokeArgument<3>());
+  ResultRecorder<InfoPtr> got;
+  ResultRecorder<Void> updated;
+  {
+    road.cpus.Get("vm-1234", nullptr, got.Result());
+    road.cpus.Update("vm-1234", std::make_shared<CpusSvc::UpdateSpec>(), nullptr, updated.Result());
+  }  // the caller's result objects and arguments are gone
+  EXPECT_EQ(executor.Pending(), 2u);
+  EXPECT_TRUE(got.deliveries().empty());
+  EXPECT_TRUE(updated.deliveries().empty());
+
+  std::thread worker;
+  executor.RunAllOn(worker);
+  const std::thread::id workerId = worker.get_id();
+  worker.join();
+  const std::vector<Delivery<InfoPtr>> gets = got.deliveries();
+  ASSERT_EQ(gets.size(), 3u);
+  EXPECT_EQ(gets[0].progress, (Progress{0, 3, 1}));
+  EXPECT_EQ(gets[1].progress, (Progress{1, 3, 2}));
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_FALSE(gets[i].value);
+    EXPECT_EQ(gets[i].error, nullptr);
+  }
+  ASSERT_TRUE(gets[2].value);
+  EXPECT_EQ((*gets[2].value)->count, 7);
+  EXPECT_EQ(gets[2].progress, kFinalProgress);
+  for (const Delivery<InfoPtr>& delivery : gets) EXPECT_EQ(delivery.thread, workerId);
+  const std::vector<Delivery<Void>> updates = updated.deliveries();
+  ASSERT_EQ(updates.size(), 1u);
+  EXPECT_TRUE(updates[0].value);
+  EXPECT_EQ(updates[0].thread, workerId);
+
+  // Threads that answer on their own: a blocking call waits for them.
+  WorkerPool pool(2);
+  CpusDeployment pooled(pool.Executor());
+  EXPECT_CALL(*pooled.implementation, Get("vm-1", _, _)).WillOnce(InvokeArgument<2>(MakeInfo(5)));
+  auto [result, answer] = Client::MakeFutureResult<InfoPtr>();
+  pooled.cpus.Get("vm-1", nullptr, result);
+  EXPECT_EQ(answer.get().value()->count, 5);
+  pool.Finish();
+}
+
+TEST(CpusEndToEndTest, FailuresReachTheCallerAsErrors) {
+  const auto localizer = std::make_shared<L10n::Localizer>();
+  ASSERT_TRUE(localizer->AddTemplate("de", "com.example.vm.missing", "Die VM {1} fehlt."));
+  CpusDeployment road({}, localizer);
+
+  const auto nextGet = [&road](
+                           std::function<void(const CpusSvc::GetMethod::ResultCbType&)> answer) {
+    EXPECT_CALL(*road.implementation, Get("vm-1", _, _)).WillOnce(WithArg<2>(std::move(answer)));
+  };
+  // The error of a "get" answered with one final delivery inside the call.
+  const auto errorOfGet = [&road](std::shared_ptr<Core::AsyncActivation> activation) {
+    ResultRecorder<InfoPtr> recorder;
+    road.cpus.Get("vm-1", std::move(activation), recorder.Result());
+    const std::vector<Delivery<InfoPtr>> deliveries = recorder.deliveries();
+    EXPECT_EQ(deliveries.size(), 1u);
+    if (deliveries.empty()) return Data::ErrorValuePtr();
+    EXPECT_FALSE(deliveries[0].value);
+    EXPECT_EQ(deliveries[0].progress, kFinalProgress);
+    return deliveries[0].error;
+  };
+
+  // A declared error passes unchanged; an undeclared one becomes an internal server error.
+  const Data::ErrorValuePtr notFound = StdErrors::MakeErrorValue<StdErrors::NotFound>(
+      "com.example.vm.missing", "The VM {1} is missing.", std::string("vm-1"));
+  nextGet([&notFound](const auto& result) { result.error(notFound); });
+  EXPECT_EQ(errorOfGet(nullptr), notFound);
+  nextGet([](const auto& result) {
+    result.error(
+        StdErrors::MakeErrorValue<StdErrors::AlreadyExists>("com.example.twice", "Twice."));
+  });
+  Data::ErrorValuePtr error = errorOfGet(nullptr);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(error->GetName(), kInternalServerError);
+  EXPECT_EQ(MessageIds(error).back(), "quil.provider.method.undeclared.error");
+
+  // A native error is localised with the binding's localizer for a caller that asks for a locale
+  // it knows, and with the defaults for one that asks for none.
+  const auto answerNative = [](const CpusSvc::GetMethod::ResultCbType& result) {
+    result.callbacks()(
+        boost::none, nullptr,
+        StdErrors::ToNativeError(StdErrors::MakeError<StdErrors::NotFound>(
+            "com.example.vm.missing", "The VM {1} is missing.", std::string("vm-1"))),
+        kFinalProgress);
+  };
+  std::error_code code;
+  const auto german = std::make_shared<const L10n::LocaleSpec>(
+      L10n::LocaleHelpers::MakeLanguagePreference("de_CH", code),
+      L10n::LocaleHelpers::MakeLanguagePreference("C", code), L10n::TimezoneSpec("Europe/Zurich"));
+  ASSERT_FALSE(code);
+  for (const bool inGerman : {true, false}) {
+    nextGet(answerNative);
+    error =
+        errorOfGet(inGerman ? std::make_shared<Core::AsyncActivation>(nullptr, german) : nullptr);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(error->GetName(), StdErrors::NotFound::kWireName);
+    ASSERT_EQ(error->GetMessages().size(), 1u);
+    EXPECT_EQ(error->GetMessages()[0].id, "com.example.vm.missing");
+    EXPECT_EQ(error->GetMessages()[0].defaultMessage,
+              inGerman ? "Die VM vm-1 fehlt." : "The VM vm-1 is missing.");
+  }
+
+  // A null Info does not convert: an internal server error that tells the caller nothing more.
+  nextGet([](const auto& result) { result(InfoPtr()); });
+  error = errorOfGet(nullptr);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(error->GetName(), kInternalServerError);
+  EXPECT_TRUE(error->GetMessages().empty());
+
+  // A complete progress without value or error ends the call with a null error; the value after
+  // it is dropped.
+  nextGet([](const auto& result) {
+    result.progress(Progress{0, 2, 2});
+    result(MakeInfo(1));
+  });
+  EXPECT_EQ(errorOfGet(nullptr), nullptr);
+
+  // A specification carrying a field the server does not know is sent, and rejected by the
+  // server's validation before the implementation (a strict mock) is called.
+  auto extended = std::make_shared<CpusSvc::UpdateSpec>();
+  extended->count = 2;
+  extended->unknownFields =
+      Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.update_spec");
+  extended->unknownFields->SetField("threads_per_core", Integer(2));
+  ResultRecorder<Void> rejected;
+  road.cpus.Update("vm-1", extended, nullptr, rejected.Result());
+  const std::vector<Delivery<Void>> rejections = rejected.deliveries();
+  ASSERT_EQ(rejections.size(), 1u);
+  ASSERT_NE(rejections[0].error, nullptr);
+  EXPECT_EQ(rejections[0].error->GetName(), "com.korvan.quil.std.errors.invalid_argument");
+  EXPECT_EQ(
+      MessageIds(rejections[0].error),
+      (std::vector<std::string>{"quil.data.compound.field.extra", "quil.invoke.invalid.input"}));
+
+  // What the implementation raises reaches the caller of the stub.
+  EXPECT_CALL(*road.implementation, Get("vm-1", _, _))
+      .WillOnce(::testing::Throw(std::runtime_error("implementation failed")));
+  ResultRecorder<InfoPtr> unanswered;
+  EXPECT_THROW(road.cpus.Get("vm-1", nullptr, unanswered.Result()), std::runtime_error);
+  EXPECT_TRUE(unanswered.deliveries().empty());
+}
+
+TEST(CpusEndToEndDeathTest, AnImplementationThatAnswersTwiceEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        CpusDeployment road;
+        EXPECT_CALL(*road.implementation, Get("vm-1", _, _))
+            .WillOnce(WithArg<2>([](const CpusSvc::GetMethod::ResultCbType& result) {
+              result(MakeInfo(1));
+              result(MakeInfo(2));
+            }));
+        ResultRecorder<InfoPtr> recorder;
+        road.cpus.Get("vm-1", nullptr, recorder.Result());
+      },
+      "");
+}
+
+}  // namespace
+}  // namespace Quil::ProviderTesting
