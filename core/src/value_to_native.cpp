@@ -71,7 +71,19 @@ StructHelper::CompoundHelper(const DataValuePtr& source, Stack& stack, MessageLi
     return;
   }
   if (source && source->GetType().IsStructure()) {
-    incoming_ = std::dynamic_pointer_cast<const CompoundValue>(source);
+    // The value model's two compound classes are known by their kinds; anything else claiming a
+    // structure kind is asked.
+    switch (source->GetType().GetType()) {
+      case DataType::STRUCTURE:
+        incoming_ = std::static_pointer_cast<const StructValue>(source);
+        break;
+      case DataType::ERROR:
+        incoming_ = std::static_pointer_cast<const ErrorValue>(source);
+        break;
+      default:
+        incoming_ = std::dynamic_pointer_cast<const CompoundValue>(source);
+        break;
+    }
     if (incoming_) return;
   }
   messages.push_back(Message<CoreTag>("quil.data.invalid.type"));
@@ -83,6 +95,9 @@ StructHelper::~CompoundHelper() {
 
 void StructHelper::AddUnknownFields(KnownNames known) {
   if (Failed() || !incoming_) return;
+  // Names are unique in a value and in a walker: when every incoming field was a declared one,
+  // there is nothing left to look for.
+  if (declaredFound_ == incoming_->FieldCount()) return;
   BaseNative::AdapterHelper::AddUnknownFields(known, incoming_.get(), base_->unknownFields);
 }
 

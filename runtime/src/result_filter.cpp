@@ -19,11 +19,15 @@ void AsyncApiMethodResultFilterBase::Deliver(Data::ErrorValuePtr error,
                                              Data::NativeToValueAdapter::Method convert,
                                              const Progress& progress,
                                              AsyncApiMethod::ResultCb::Continuation&& next) {
-  // The method filter always passes an activation; without one the defaults stand in.
+  // The request localizer renders a native error alone, and an error value beside it wins: only
+  // then is it built, since making the defaults costs more than the rest of a plain answer. The
+  // method filter always passes an activation; without one the defaults stand in.
+  const bool rendersNativeError = error == nullptr && nativeError.has_value();
   Data::ErrorValuePtr answer = Data::NativeErrorHelper::GetError(
       std::move(error), nativeError,
-      activation_ != nullptr ? activation_->GetErrorRequestLocalizer()
-                             : L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
+      !rendersNativeError      ? L10n::RequestLocalizer(nullptr, nullptr)
+      : activation_ != nullptr ? activation_->GetErrorRequestLocalizer()
+                               : L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
   if (answer != nullptr) {
     TakeCallback()(nullptr, std::move(answer), progress, {});
     return;

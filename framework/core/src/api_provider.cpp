@@ -65,39 +65,39 @@ void LocalApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> meth
                               std::shared_ptr<Core::AsyncActivation> activation,
                               const Core::AsyncApiResultCb& callback) {
   const bool named = method != nullptr && method->GetInterface() != nullptr;
-  std::string interfaceName = named ? method->GetInterface()->GetName() : std::string();
-  std::string methodName = method != nullptr ? method->GetName() : std::string();
-
   std::shared_ptr<const AsyncApiMethod> target;
   if (named) {
-    if (std::shared_ptr<const AsyncApiInterface> api = Find(interfaceName)) {
-      target = api->FindMethod(methodName);
+    if (std::shared_ptr<const AsyncApiInterface> api = Find(method->GetInterface()->GetName())) {
+      target = api->FindMethod(method->GetName());
     }
   }
 
-  if (!executor_) {
-    if (target != nullptr) {
-      target->Invoke(std::move(input), std::move(activation), callback);
-    } else {
-      callback(MakeOperationNotFound(interfaceName, methodName, activation.get()), kFinalProgress,
-               nullptr);
-    }
-    return;
-  }
-
-  // The task owns everything it needs: the caller's arguments may be gone when it runs.
   if (target != nullptr) {
+    if (!executor_) {
+      target->Invoke(std::move(input), std::move(activation), callback);
+      return;
+    }
+    // The task owns everything it needs: the caller's arguments may be gone when it runs.
     executor_([target = std::move(target), input = std::move(input),
                activation = std::move(activation), callback]() mutable {
       target->Invoke(std::move(input), std::move(activation), callback);
     });
-  } else {
-    executor_([interfaceName = std::move(interfaceName), methodName = std::move(methodName),
-               activation = std::move(activation), callback]() {
-      callback(MakeOperationNotFound(interfaceName, methodName, activation.get()), kFinalProgress,
-               nullptr);
-    });
+    return;
   }
+
+  // Only the not-found answer needs the names as texts of its own.
+  std::string interfaceName = named ? method->GetInterface()->GetName() : std::string();
+  std::string methodName = method != nullptr ? method->GetName() : std::string();
+  if (!executor_) {
+    callback(MakeOperationNotFound(interfaceName, methodName, activation.get()), kFinalProgress,
+             nullptr);
+    return;
+  }
+  executor_([interfaceName = std::move(interfaceName), methodName = std::move(methodName),
+             activation = std::move(activation), callback]() {
+    callback(MakeOperationNotFound(interfaceName, methodName, activation.get()), kFinalProgress,
+             nullptr);
+  });
 }
 
 }  // namespace Quil::Provider

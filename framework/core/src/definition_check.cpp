@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include <quil/message.h>
 
 namespace Quil::Data {
@@ -329,7 +331,8 @@ class Checker {
   const bool lenient_;
   MessageList& messages_;
   const std::string_view rootName_;
-  std::vector<Frame> stack_;
+  // The path to the value being checked; shallow values fit inline, so a check allocates nothing.
+  boost::container::small_vector<Frame, 4> stack_;
   std::size_t failures_ = 0;
   bool stopped_ = false;
 };

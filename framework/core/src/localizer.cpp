@@ -1,6 +1,7 @@
 #include <quil/l10n/localizer.h>
 
 #include <algorithm>
+#include <array>
 
 #include <quil/format.h>
 
@@ -38,14 +39,24 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
-// Splits at '_' and '-'. An empty piece (leading, trailing or doubled separator) is kept, so the
-// caller rejects it.
-std::vector<std::string_view> SplitSubtags(std::string_view text) {
-  std::vector<std::string_view> subtags;
+// The pieces of a tag, split at '_' and '-'. A tag has at most three (language, script, region),
+// so splitting stops at a fourth, which only tells that there are too many. An empty piece
+// (leading, trailing or doubled separator) is kept, so the caller rejects it.
+struct Subtags {
+  static constexpr std::size_t kMaxPieces = 4;
+  std::array<std::string_view, kMaxPieces> pieces;
+  std::size_t count = 0;
+
+  std::size_t size() const { return count; }
+  std::string_view operator[](std::size_t index) const { return pieces[index]; }
+};
+
+Subtags SplitSubtags(std::string_view text) {
+  Subtags subtags;
   std::size_t start = 0;
-  for (std::size_t pos = 0; pos <= text.size(); ++pos) {
+  for (std::size_t pos = 0; pos <= text.size() && subtags.count < Subtags::kMaxPieces; ++pos) {
     if (pos == text.size() || text[pos] == '_' || text[pos] == '-') {
-      subtags.push_back(text.substr(start, pos - start));
+      subtags.pieces[subtags.count++] = text.substr(start, pos - start);
       start = pos + 1;
     }
   }
@@ -80,8 +91,8 @@ LanguageTag LanguageTag::Parse(std::string_view text, std::error_code& error) {
     error.clear();
     return LanguageTag(std::string(kUntranslated), kUntranslated.size());
   }
-  const std::vector<std::string_view> subtags = SplitSubtags(text);
-  const std::string_view language = subtags.front();
+  const Subtags subtags = SplitSubtags(text);
+  const std::string_view language = subtags[0];
   if (!(language.size() == 2 || language.size() == 3) || !AllOf(language, IsAsciiLetter)) {
     error = LocaleErrc::kMalformedTag;
     return {};
@@ -138,6 +149,7 @@ LanguagePreference LocaleHelpers::MakeLanguagePreference(std::string_view text,
     return {};
   }
   std::vector<LanguageTag> tags;
+  tags.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')) + 1);
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t comma = std::min(text.find(',', start), text.size());

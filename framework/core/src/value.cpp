@@ -251,10 +251,8 @@ std::size_t IndexPosition(const std::vector<Field*>& index, std::string_view nam
 
 CompoundValue::Field* CompoundValue::Find(std::string_view name) const {
   if (index_.empty()) {
-    for (const Field& field : fields_) {
-      if (field.name == name) return const_cast<Field*>(&field);
-    }
-    return nullptr;
+    return const_cast<Field*>(
+        fields_.FindIf([name](const Field& field) { return field.name == name; }));
   }
   return index_[IndexPosition(index_, name)];
 }

@@ -32,6 +32,7 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
 #include <boost/optional.hpp>
 
 #include <quil/base_message.h>
@@ -60,7 +61,8 @@ template <typename T>
 inline constexpr bool kIsEnumeration = IsEnumeration<T>::value;
 
 // A stack of entries in one growable block: no allocation per entry, and growth is geometric
-// even when callers announce their needs a few entries at a time.
+// even when callers announce their needs a few entries at a time. The first few entries live
+// inside the stack itself, so that converting a small structure allocates nothing for its work.
 template <typename Entry>
 class WorkStack {
  public:
@@ -81,7 +83,7 @@ class WorkStack {
   void Clear() { entries_.clear(); }
 
  private:
-  std::vector<Entry> entries_;
+  boost::container::small_vector<Entry, 8> entries_;
 };
 }  // namespace Detail
 

@@ -275,6 +275,7 @@ class ValueToNativeAdapter::CompoundHelper<StructValue> {
     if (incoming_) {
       DataValuePtr field;
       if (incoming_->GetField(name, field, messages)) {
+        ++declaredFound_;
         stack_.Push(std::move(field), MethodOf<T>(), member);
       }
     } else if (emptyString_) {
@@ -314,6 +315,7 @@ class ValueToNativeAdapter::CompoundHelper<StructValue> {
   void AddOptionalField(std::string_view name, Optional& member) {
     if (!incoming_) return;
     if (const DataValuePtr* field = incoming_->FindField(name)) {
+      ++declaredFound_;
       using Content = typename IsOptional<Optional>::Content;
       stack_.Push(*field, &OptionalBeginMethod<Content, Optional>, &member);
     }
@@ -326,6 +328,7 @@ class ValueToNativeAdapter::CompoundHelper<StructValue> {
   std::size_t messageCount_;
   NativePtr native_ = nullptr;
   BaseNative* base_ = nullptr;
+  std::size_t declaredFound_ = 0;  // declared fields present in `incoming_`
 };
 
 // Fills an optional member from a value of any kind.

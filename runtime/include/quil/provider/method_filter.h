@@ -47,18 +47,18 @@ namespace MethodFilterDetail {
 // Answers the invocation with invalid_argument carrying `messages`, progress (0, 1, 1).
 TAVO_VM_API void RejectInput(const AsyncApiMethod::ResultCb& callback, const MessageList& messages);
 
-// The decoded and valid input record, or null after the invocation has been rejected.
+// Decodes and validates `input` into `record`, a default record; false after the invocation has
+// been rejected.
 template <typename Input>
-std::shared_ptr<const Input> AcceptInput(const Data::DataValuePtr& input,
-                                         const AsyncApiMethod::ResultCb& callback) {
-  std::shared_ptr<Input> record = TypeInfo<Input>::defaultInstance(input);
+bool AcceptInput(const Data::DataValuePtr& input, Input& record,
+                 const AsyncApiMethod::ResultCb& callback) {
   MessageList messages;
-  if (Data::ValueToNativeAdapter::Adapt(input, *record, messages) &&
-      Data::Validator::isValid(*record, Data::Validator::Strict, messages)) {
-    return record;
+  if (Data::ValueToNativeAdapter::Adapt(input, record, messages) &&
+      Data::Validator::isValid(record, Data::Validator::Strict, messages)) {
+    return true;
   }
   RejectInput(callback, messages);
-  return nullptr;
+  return false;
 }
 
 // The result object an implementation answers through.
@@ -79,10 +79,10 @@ class AsyncApiMethodFilter {
   void operator()(const Data::DataValuePtr& input,
                   const std::shared_ptr<Core::AsyncActivation>& activation,
                   const AsyncApiMethod::ResultCb& callback) const {
-    const std::shared_ptr<const Input> record =
-        MethodFilterDetail::AcceptInput<Input>(input, callback);
-    if (record == nullptr) return;
-    call_(*record, activation, MethodFilterDetail::MakeResultObject<R>(callback, activation));
+    // The record lives for the call only: the implementation receives its members.
+    Input record{};
+    if (!MethodFilterDetail::AcceptInput(input, record, callback)) return;
+    call_(record, activation, MethodFilterDetail::MakeResultObject<R>(callback, activation));
   }
 
  private:

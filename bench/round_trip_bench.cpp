@@ -1,0 +1,282 @@
+// The cost of one call of the cpus service through the whole round trip, beside a direct virtual
+// call of the same implementation measured in the same run.
+//
+// Round trip: typed stub (input record to value) -> in-process provider (routing) -> method
+// object (input checked against its definition) -> method filter (value to input record,
+// validation) -> implementation -> result filter (answer to value) -> checking callback (output or
+// error checked against the definitions) -> stub's result wrapper (value to native) -> caller's
+// result object. The implementation answers at once from fixed settings, so what is measured is
+// the way there and back. Calls pass no activation, as a client usually does: the stub copies its
+// default activation for each.
+//
+// Every benchmark runs on one thread and on two (each thread calling on its own), and reports
+//   ns_per_call      CPU time of one call: each thread's CPU time in its loop divided by its calls,
+//                    averaged over the threads (on a shared machine, unlike wall time, it does not
+//                    count the time other processes take; with two threads it does count the
+//                    cost of the cache lines both threads write);
+//   ratio_to_direct  ns_per_call over that of the direct call with as many threads (round trips
+//                    only; the direct benchmarks run first);
+//   allocs_per_call  heap allocations per call, counted by the replacement global operator new of
+//                    this program over all threads.
+//
+// Each thread calls with objects of its own (answer, specification, activation, allocation
+// counter), so that the direct call scales and what the round trip shares between threads shows.
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+
+#include <time.h>
+
+#include <benchmark/benchmark.h>
+#include <boost/optional.hpp>
+
+#include <tavo/vm/compute/cpus.h>
+
+#include <quil/async_result.h>
+#include <quil/core/activation.h>
+#include <quil/data/native_error.h>
+#include <quil/provider/api_provider.h>
+#include <quil/std/errors.h>
+#include <quil/stub/invoker.h>
+
+namespace {
+constexpr int kMaxThreads = 2;
+
+// Which of the per-thread objects (allocation counter, answer, specification, activation) the
+// calling thread uses: a cache line that two threads write at once costs more than a direct call,
+// and a single shared counter would measure itself rather than the calls.
+thread_local int threadSlot = 0;
+
+struct alignas(64) AllocationCounter {
+  std::atomic<std::size_t> count{0};
+};
+AllocationCounter allocationCounters[kMaxThreads];
+
+std::size_t Allocations() {
+  std::size_t total = 0;
+  for (const AllocationCounter& counter : allocationCounters) {
+    total += counter.count.load(std::memory_order_relaxed);
+  }
+  return total;
+}
+
+// Out of line, so that the compiler pairs the replaced operators with each other rather than
+// with malloc and free.
+[[gnu::noinline]] void* Allocate(std::size_t size) {
+  allocationCounters[threadSlot].count.fetch_add(1, std::memory_order_relaxed);
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void Release(void* memory) noexcept { std::free(memory); }
+}  // namespace
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void operator delete(void* memory) noexcept { Release(memory); }
+void operator delete[](void* memory) noexcept { Release(memory); }
+void operator delete(void* memory, std::size_t /*size*/) noexcept { Release(memory); }
+void operator delete[](void* memory, std::size_t /*size*/) noexcept { Release(memory); }
+
+namespace {
+
+namespace CpusSvc = Com::Korvan::Tavo::Vm::Compute::CpusSvc;
+namespace Errors = Com::Korvan::Quil::Std::Errors;
+using InfoPtr = std::shared_ptr<const CpusSvc::Info>;
+using Quil::Core::AsyncActivation;
+
+const std::string kVm = "vm-1";
+
+// A new T whose reference count shares no cache line with another object's.
+template <typename T>
+std::shared_ptr<T> MakeAligned() {
+  struct alignas(128) Aligned : T {};
+  return std::make_shared<Aligned>();
+}
+
+// Answers at once from fixed settings; read-only, so threads may call it together.
+class FixedCpus final : public CpusSvc::AsyncServiceInterface {
+ public:
+  FixedCpus() {
+    for (InfoPtr& answer : answers_) {
+      auto info = MakeAligned<CpusSvc::Info>();
+      info->count = 4;
+      info->coresPerSocket = 2;
+      info->hotAddEnabled = true;
+      answer = std::move(info);
+    }
+  }
+
+  void Get(const std::string& vm, std::shared_ptr<AsyncActivation> /*activation*/,
+           const CpusSvc::GetMethod::ResultCbType& result) override {
+    if (vm != kVm) {
+      result.error(Errors::MakeErrorValue<Errors::NotFound>(
+          "bench.vm.not.found", "The virtual machine {1} does not exist.", vm));
+      return;
+    }
+    result(answers_[threadSlot]);
+  }
+
+  void Update(const std::string& vm, std::shared_ptr<const CpusSvc::UpdateSpec> updateSpec,
+              std::shared_ptr<AsyncActivation> /*activation*/,
+              const CpusSvc::UpdateMethod::ResultCbType& result) override {
+    if (vm != kVm) {
+      result.error(Errors::MakeErrorValue<Errors::NotFound>(
+          "bench.vm.not.found", "The virtual machine {1} does not exist.", vm));
+      return;
+    }
+    const CpusSvc::Info& current = *answers_[threadSlot];
+    const std::int64_t count = updateSpec->count.value_or(current.count);
+    const std::int64_t cores = updateSpec->coresPerSocket.value_or(current.coresPerSocket);
+    if (count < 1 || cores < 1 || count % cores != 0) {
+      result.error(Errors::MakeErrorValue<Errors::InvalidArgument>(
+          "bench.cpus.uneven", "{1} CPUs do not fill sockets of {2} cores.", std::to_string(count),
+          std::to_string(cores)));
+      return;
+    }
+    result();
+  }
+
+ private:
+  std::array<InfoPtr, kMaxThreads> answers_;
+};
+
+// Everything the calls use, built once before any measurement so that no thread allocates outside
+// its calls while another measures.
+struct World {
+  std::shared_ptr<FixedCpus> implementation = std::make_shared<FixedCpus>();
+  Quil::Provider::LocalApiProvider provider;
+  AsyncActivation defaults;
+  CpusSvc::AsyncServiceStub stub{std::make_shared<Quil::Stub::AsyncApiStub>(provider, defaults)};
+  std::array<std::shared_ptr<const CpusSvc::UpdateSpec>, kMaxThreads> specs;
+  std::array<std::shared_ptr<AsyncActivation>, kMaxThreads> directActivations;
+
+  World() {
+    if (!provider.Register(CpusSvc::AsyncServiceBinder::BindImplementation(implementation))) {
+      std::abort();
+    }
+    for (auto& spec : specs) {
+      auto made = MakeAligned<CpusSvc::UpdateSpec>();
+      made->count = 8;
+      spec = std::move(made);
+    }
+    for (auto& activation : directActivations) activation = MakeAligned<AsyncActivation>();
+  }
+};
+
+World& TheWorld() {
+  static World world;
+  return world;
+}
+
+void BuildWorld(const benchmark::State& /*state*/) { TheWorld(); }
+
+enum Operation { kGet, kUpdate };
+
+// ns_per_call of the direct benchmarks, by operation, thread count and thread; written by the
+// direct benchmarks and read by the round trips, which run after them.
+double directNs[2][kMaxThreads + 1][kMaxThreads] = {};
+
+double ThreadCpuNs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
+// Runs `call` once per iteration and sets the counters.
+template <typename Call>
+void Measure(benchmark::State& state, Operation operation, bool direct, Call call) {
+  threadSlot = state.thread_index();
+  const std::size_t allocationsBefore = Allocations();
+  const double start = ThreadCpuNs();
+  for (auto _ : state) call();
+  const double elapsed = ThreadCpuNs() - start;
+  // Every thread has left its loop here, so the count covers the calls of all threads.
+  const std::size_t made = Allocations() - allocationsBefore;
+
+  const double ns = elapsed / static_cast<double>(state.iterations());
+  state.counters["ns_per_call"] = benchmark::Counter(ns, benchmark::Counter::kAvgThreads);
+  const int threads = state.threads();
+  const int thread = state.thread_index();
+  if (direct) {
+    directNs[operation][threads][thread] = ns;
+  } else {
+    double directAverage = 0;
+    for (int i = 0; i < threads; ++i) directAverage += directNs[operation][threads][i] / threads;
+    if (directAverage > 0) {
+      state.counters["ratio_to_direct"] =
+          benchmark::Counter(ns / directAverage, benchmark::Counter::kAvgThreads);
+    }
+  }
+  if (thread == 0) {
+    state.counters["allocs_per_call"] =
+        static_cast<double>(made) / (static_cast<double>(state.iterations()) * threads);
+  }
+}
+
+// One call of "get" through `target`, with a result object as a caller builds it.
+void CallGet(CpusSvc::AsyncServiceInterface& target,
+             const std::shared_ptr<AsyncActivation>& activation) {
+  InfoPtr answer;
+  CpusSvc::GetMethod::ResultCbType result(
+      [&answer](boost::optional<InfoPtr> value, Quil::Data::ErrorValuePtr /*error*/,
+                boost::optional<Quil::Data::NativeError> /*nativeError*/, Quil::Progress) {
+        if (value) answer = std::move(*value);
+      });
+  target.Get(kVm, activation, result);
+  if (answer == nullptr || answer->count != 4) std::abort();
+}
+
+void CallUpdate(CpusSvc::AsyncServiceInterface& target,
+                const std::shared_ptr<AsyncActivation>& activation,
+                const std::shared_ptr<const CpusSvc::UpdateSpec>& spec) {
+  bool done = false;
+  CpusSvc::UpdateMethod::ResultCbType result(
+      [&done](boost::optional<Quil::Void> value, Quil::Data::ErrorValuePtr /*error*/,
+              boost::optional<Quil::Data::NativeError> /*nativeError*/,
+              Quil::Progress) { done = value.has_value(); });
+  target.Update(kVm, spec, activation, result);
+  if (!done) std::abort();
+}
+
+void BM_DirectGet(benchmark::State& state) {
+  CpusSvc::AsyncServiceInterface* target = TheWorld().implementation.get();
+  const auto& activation = TheWorld().directActivations[state.thread_index()];
+  Measure(state, kGet, true, [&] {
+    benchmark::DoNotOptimize(target);  // a virtual call, as the filter makes it
+    CallGet(*target, activation);
+  });
+}
+
+void BM_RoundTripGet(benchmark::State& state) {
+  CpusSvc::AsyncServiceStub& stub = TheWorld().stub;
+  Measure(state, kGet, false, [&] { CallGet(stub, nullptr); });
+}
+
+void BM_DirectUpdate(benchmark::State& state) {
+  CpusSvc::AsyncServiceInterface* target = TheWorld().implementation.get();
+  const auto& activation = TheWorld().directActivations[state.thread_index()];
+  const auto& spec = TheWorld().specs[state.thread_index()];
+  Measure(state, kUpdate, true, [&] {
+    benchmark::DoNotOptimize(target);
+    CallUpdate(*target, activation, spec);
+  });
+}
+
+void BM_RoundTripUpdate(benchmark::State& state) {
+  CpusSvc::AsyncServiceStub& stub = TheWorld().stub;
+  const auto& spec = TheWorld().specs[state.thread_index()];
+  Measure(state, kUpdate, false, [&] { CallUpdate(stub, nullptr, spec); });
+}
+
+// The direct calls first: the round trips compare themselves with them.
+BENCHMARK(BM_DirectGet)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
+BENCHMARK(BM_DirectUpdate)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
+BENCHMARK(BM_RoundTripGet)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
+BENCHMARK(BM_RoundTripUpdate)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
+
+}  // namespace
