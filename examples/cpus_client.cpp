@@ -1,6 +1,6 @@
-// The demo: a client calls the in-memory cpus service of cpus_server.h through the service's typed
-// stub and an in-process API provider, prints what every call answered, and exits with 0 only
-// when each answer was the expected one.
+// The short example: a client calls the in-memory cpus service of cpus_server.h through the
+// service's typed stub and an in-process API provider, prints what every call answered, and exits
+// with 0 only when each answer was the expected one. (host_demo.cpp drives all ten services.)
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -17,7 +17,7 @@
 
 namespace {
 
-namespace CpusSvc = Demo::CpusSvc;
+namespace CpusSvc = Example::CpusSvc;
 using InfoPtr = std::shared_ptr<const CpusSvc::Info>;
 
 // Blocking calls: the in-process provider answers before the stub returns.
@@ -82,7 +82,7 @@ int main() {
   vm1.count = 4;
   vm1.coresPerSocket = 2;
   vm1.hotAddEnabled = true;
-  if (!Demo::ServeCpus(provider, {{"vm-1", vm1}})) return 1;
+  if (!Example::ServeCpus(provider, {{"vm-1", vm1}})) return 1;
 
   // Client side: calls without an activation of their own take a copy of these defaults.
   Quil::Core::AsyncActivation defaults;
@@ -108,13 +108,13 @@ int main() {
   updated = Update(cpus, "vm-1", 6, 4);
   Print(updated);
   ok &= IsError(updated.error(), "com.korvan.quil.std.errors.invalid_argument",
-                "tavo.demo.cpus.sockets.uneven");
+                "tavo.example.cpus.sockets.uneven");
 
   std::printf("get vm-9: ");
   got = Get(cpus, "vm-9");
   Print(got);
-  ok &= IsError(got.error(), "com.korvan.quil.std.errors.not_found", "tavo.demo.vm.not.found");
+  ok &= IsError(got.error(), "com.korvan.quil.std.errors.not_found", "tavo.example.vm.not.found");
 
-  std::printf("%s\n", ok ? "demo finished: every call answered as expected" : "demo FAILED");
+  std::printf("%s\n", ok ? "example finished: every call answered as expected" : "example FAILED");
   return ok ? 0 : 1;
 }

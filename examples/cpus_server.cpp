@@ -4,13 +4,13 @@
 
 #include <quil/std/errors.h>
 
-namespace Demo {
+namespace Example {
 namespace {
 
 namespace Errors = Com::Korvan::Quil::Std::Errors;
 
 Quil::Data::ErrorValuePtr MachineNotFound(const std::string& vm) {
-  return Errors::MakeErrorValue<Errors::NotFound>("tavo.demo.vm.not.found",
+  return Errors::MakeErrorValue<Errors::NotFound>("tavo.example.vm.not.found",
                                                   "The virtual machine {1} does not exist.", vm);
 }
 
@@ -20,12 +20,12 @@ Quil::Data::ErrorValuePtr RefuseSettings(const std::string& vm, const CpusSvc::I
   const std::string cores = std::to_string(settings.coresPerSocket);
   if (settings.count < 1) {
     return Errors::MakeErrorValue<Errors::InvalidArgument>(
-        "tavo.demo.cpus.count.too.small",
+        "tavo.example.cpus.count.too.small",
         "The virtual machine {1} needs at least one CPU; {2} were asked for.", vm, count);
   }
   if (settings.coresPerSocket < 1 || settings.count % settings.coresPerSocket != 0) {
     return Errors::MakeErrorValue<Errors::InvalidArgument>(
-        "tavo.demo.cpus.sockets.uneven",
+        "tavo.example.cpus.sockets.uneven",
         "The virtual machine {1} cannot split {2} CPUs into sockets of {3} cores.", vm, count,
         cores);
   }
@@ -87,4 +87,4 @@ bool ServeCpus(Quil::Provider::LocalApiProvider& provider,
       std::make_shared<CpusServer>(std::move(machines))));
 }
 
-}  // namespace Demo
+}  // namespace Example

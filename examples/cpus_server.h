@@ -1,4 +1,4 @@
-// The server side of the demo: a cpus service that keeps the CPU settings of a few virtual
+// The server side of the cpus example: a cpus service that keeps the CPU settings of a few virtual
 // machines in memory, bound into an in-process API provider.
 //
 // "get" answers a machine's settings; "update" changes the settings its specification sets, after
@@ -16,7 +16,7 @@
 #include <quil/core/activation.h>
 #include <quil/provider/api_provider.h>
 
-namespace Demo {
+namespace Example {
 
 namespace CpusSvc = Com::Korvan::Tavo::Vm::Compute::CpusSvc;
 
@@ -42,4 +42,4 @@ class CpusServer final : public CpusSvc::AsyncServiceInterface {
 bool ServeCpus(Quil::Provider::LocalApiProvider& provider,
                std::map<std::string, CpusSvc::Info> machines);
 
-}  // namespace Demo
+}  // namespace Example
