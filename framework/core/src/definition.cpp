@@ -1,13 +1,14 @@
 #include <quil/data/definition.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <boost/container/small_vector.hpp>
+
+#include "iterative_release.h"
 
 namespace Quil::Data {
 
@@ -20,7 +21,7 @@ struct DefinitionAccess {
 
 namespace {
 
-using ReleaseList = boost::container::small_vector<DataDefinitionPtr, 8>;
+using ReleaseList = Quil::Detail::ReleaseList<DataDefinition>;
 
 template <typename DefinitionClass>
 const DefinitionClass& As(const DataDefinition& definition) {
@@ -67,31 +68,19 @@ void TakeChildren(DataDefinition& definition, ReleaseList& work) {
   }
 }
 
-void Release(DataDefinitionPtr& child, ReleaseList& work) {
-  // The only weak references to definitions are structure references, whose targets their
-  // holders keep alive; so a count of one means nobody else can reach the child. The fence
-  // orders the reads below after the other owners' releases.
-  if (child && child.use_count() == 1 && HasChildren(child->GetType())) {
-    std::atomic_thread_fence(std::memory_order_acquire);
-    // Every definition is created mutable; only the pointer to it is const.
-    TakeChildren(const_cast<DataDefinition&>(*child), work);
+// The only weak references to definitions are structure references, whose targets their
+// holders keep alive.
+struct DefinitionTree {
+  using Node = DataDefinition;
+  static bool HasChildren(const DataDefinition& definition) {
+    return Quil::Data::HasChildren(definition.GetType());
   }
-  child.reset();
-}
-
-void ReleaseAll(ReleaseList& work) {
-  while (!work.empty()) {
-    DataDefinitionPtr child = std::move(work.back());
-    work.pop_back();
-    Release(child, work);
+  static void TakeChildren(DataDefinition& definition, ReleaseList& work) {
+    Quil::Data::TakeChildren(definition, work);
   }
-}
+};
 
-void ReleaseOne(DataDefinitionPtr& child) {
-  ReleaseList work;
-  Release(child, work);
-  ReleaseAll(work);
-}
+void ReleaseOne(DataDefinitionPtr& child) { Quil::Detail::ReleaseOne<DefinitionTree>(child); }
 
 [[maybe_unused]] bool IsPrimitive(DataType type) {
   switch (type.GetType()) {
@@ -156,11 +145,7 @@ std::shared_ptr<const StructDefinition> StructDefinition::GetInstance(std::strin
   return std::make_shared<StructDefinition>(std::move(name), std::move(fields));
 }
 StructDefinition::~StructDefinition() {
-  ReleaseList work;
-  for (auto& field : fields_) {
-    Release(field.second, work);
-    ReleaseAll(work);
-  }
+  for (auto& field : fields_) ReleaseOne(field.second);
 }
 DataDefinitionPtr StructDefinition::GetField(std::string_view name) const {
   auto found = fields_.find(name);

@@ -1,8 +1,9 @@
 #include <quil/metadata.h>
 
-#include <atomic>
 #include <utility>
 #include <vector>
+
+#include "iterative_release.h"
 
 namespace Quil::Metadata {
 
@@ -10,26 +11,18 @@ namespace {
 
 using FieldInfoPtr = std::shared_ptr<const FieldInfo>;
 
-// Moves the nested descriptions of every entry that only `map` refers to onto `work`, then the
-// entries of `work` likewise, so that no destructor finds anything nested to destroy.
-void Release(FieldInfoMap& map) {
-  std::vector<FieldInfoPtr> work;
-  auto take = [&work](FieldInfoMap& from) {
-    for (auto& entry : from) work.push_back(std::move(entry.second));
-    from.clear();
-  };
-  take(map);
-  while (!work.empty()) {
-    FieldInfoPtr child = std::move(work.back());
-    work.pop_back();
-    // Never held weakly: a count of one means no other owner can reach the child. The fence
-    // orders the reads below after the other owners' releases.
-    if (child && child.use_count() == 1 && !child->fields.empty()) {
-      std::atomic_thread_fence(std::memory_order_acquire);
-      // Descriptions are created mutable; only the pointers to them are const.
-      take(const_cast<FieldInfo&>(*child).fields);
-    }
+// Descriptions are never held weakly.
+struct FieldInfoTree {
+  using Node = FieldInfo;
+  static bool HasChildren(const FieldInfo& field) { return !field.fields.empty(); }
+  static void TakeChildren(FieldInfo& field, Quil::Detail::ReleaseList<FieldInfo>& work) {
+    for (auto& entry : field.fields) work.push_back(std::move(entry.second));
+    field.fields.clear();
   }
+};
+
+void Release(FieldInfoMap& map) {
+  for (auto& entry : map) Quil::Detail::ReleaseOne<FieldInfoTree>(entry.second);
 }
 
 bool SameFields(const FieldInfo& a, const FieldInfo& b) {

@@ -1,25 +1,21 @@
 #include <quil/data/value.h>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <string>
 #include <type_traits>
 #include <utility>
 
-#include <boost/container/small_vector.hpp>
-
 #include <quil/message.h>
 
+#include "iterative_release.h"
 #include "value_access.h"
 
 namespace Quil::Data {
 
 namespace {
 
-// Children waiting to be released. A few fit inline, so that destroying a value whose children
-// are leaves or shared does not allocate.
-using ReleaseList = boost::container::small_vector<DataValuePtr, 8>;
+using ReleaseList = Quil::Detail::ReleaseList<DataValue>;
 
 bool HasChildren(DataType type) {
   switch (type.GetType()) {
@@ -59,24 +55,16 @@ void TakeChildren(DataValue& value, ReleaseList& work) {
   }
 }
 
-void Release(DataValuePtr& child, ReleaseList& work) {
-  // Values are never held weakly, so a count of one means this reference is the only way to
-  // reach the child; the fence orders the reads below after the other owners' releases.
-  if (child && child.use_count() == 1 && HasChildren(child->GetType())) {
-    std::atomic_thread_fence(std::memory_order_acquire);
-    // Every value is created mutable; only the pointer to it is const.
-    TakeChildren(const_cast<DataValue&>(*child), work);
+// Values are never held weakly.
+struct ValueTree {
+  using Node = DataValue;
+  static bool HasChildren(const DataValue& value) {
+    return Quil::Data::HasChildren(value.GetType());
   }
-  child.reset();
-}
-
-void ReleaseAll(ReleaseList& work) {
-  while (!work.empty()) {
-    DataValuePtr child = std::move(work.back());
-    work.pop_back();
-    Release(child, work);
+  static void TakeChildren(DataValue& value, ReleaseList& work) {
+    Quil::Data::TakeChildren(value, work);
   }
-}
+};
 
 template <typename ValueClass>
 const ValueClass& As(const DataValue& value) {
@@ -190,11 +178,7 @@ std::shared_ptr<OptionalValue> OptionalValue::GetInstance() {
   return std::make_shared<OptionalValue>();
 }
 
-OptionalValue::~OptionalValue() {
-  ReleaseList work;
-  Release(content_, work);
-  ReleaseAll(work);
-}
+OptionalValue::~OptionalValue() { Quil::Detail::ReleaseOne<ValueTree>(content_); }
 
 DataValuePtr* OptionalValue::value(DataValuePtr content) {
   content_ = std::move(content);
@@ -212,11 +196,7 @@ std::shared_ptr<ListValue> ListValue::GetInstance(Kind kind) {
 }
 
 ListValue::~ListValue() {
-  ReleaseList work;
-  elements_.ForEach([&work](DataValuePtr& element) {
-    Release(element, work);
-    ReleaseAll(work);
-  });
+  elements_.ForEach([](DataValuePtr& element) { Quil::Detail::ReleaseOne<ValueTree>(element); });
 }
 
 DataType ListValue::GetType() const { return DataType::LIST; }
@@ -225,11 +205,7 @@ void ListValue::Accept(ValueVisitor& visitor) const { visitor.VisitList(*this); 
 // Compound
 
 CompoundValue::~CompoundValue() {
-  ReleaseList work;
-  fields_.ForEach([&work](Field& field) {
-    Release(field.value, work);
-    ReleaseAll(work);
-  });
+  fields_.ForEach([](Field& field) { Quil::Detail::ReleaseOne<ValueTree>(field.value); });
 }
 
 namespace {
