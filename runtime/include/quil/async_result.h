@@ -37,8 +37,9 @@ namespace Quil {
 template <typename R>
 struct AsyncResultCb {
   using ValueFunction = std::function<void(boost::optional<R>, Data::ErrorValuePtr, Progress)>;
+  // The native error is passed by reference: it is empty in every delivery the bindings make.
   using NativeFunction = std::function<void(boost::optional<R>, Data::ErrorValuePtr,
-                                            boost::optional<Data::NativeError>, Progress)>;
+                                            const boost::optional<Data::NativeError>&, Progress)>;
 
   ValueFunction value;
   NativeFunction native;
@@ -46,11 +47,11 @@ struct AsyncResultCb {
   // Dispatches to the value slot, else the native slot; with both empty throws
   // std::bad_function_call.
   void operator()(boost::optional<R> result, Data::ErrorValuePtr error,
-                  boost::optional<Data::NativeError> nativeError, Progress progress) const {
+                  const boost::optional<Data::NativeError>& nativeError, Progress progress) const {
     if (value) {
       value(std::move(result), std::move(error), progress);
     } else if (native) {
-      native(std::move(result), std::move(error), std::move(nativeError), progress);
+      native(std::move(result), std::move(error), nativeError, progress);
     } else {
       throw std::bad_function_call();
     }
@@ -64,7 +65,8 @@ struct AsyncResultTerminateCbPolicy {
   void operator()(AsyncResultCb<R>& callbacks) const {
     callbacks.value = [](boost::optional<R>, Data::ErrorValuePtr, Progress) { std::terminate(); };
     callbacks.native = [](boost::optional<R>, Data::ErrorValuePtr,
-                          boost::optional<Data::NativeError>, Progress) { std::terminate(); };
+                          const boost::optional<Data::NativeError>&,
+                          Progress) { std::terminate(); };
   }
 };
 
@@ -84,7 +86,7 @@ class AsyncResult {
                 !std::is_same_v<std::decay_t<F>, AsyncResult> &&
                 !std::is_same_v<std::decay_t<F>, ResultCb> &&
                 std::is_invocable_v<std::decay_t<F>&, boost::optional<R>, Data::ErrorValuePtr,
-                                    boost::optional<Data::NativeError>, Progress>>>
+                                    const boost::optional<Data::NativeError>&, Progress>>>
   explicit AsyncResult(F&& callable) {
     callbacks_.native = std::forward<F>(callable);
   }
