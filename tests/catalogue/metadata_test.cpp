@@ -31,50 +31,37 @@ using Entries = std::vector<std::pair<std::string, std::string>>;  // key, resou
 
 struct FactoryCase {
   std::shared_ptr<StructInfo> (*create)();
-  std::string name;
+  std::string name;  // after "com.korvan.tavo.vm."
   Entries fields;
 };
 
-const std::string kMachine = "com.korvan.tavo.resources.VirtualMachine";
+const std::string kVm = "com.korvan.tavo.resources.VirtualMachine";
 const std::string kDisk = "com.korvan.tavo.resources.VirtualDisk";
 const std::string kNetwork = "com.korvan.tavo.resources.NetworkId";
 const std::string kCdrom = "Resources.VIRTUAL_CDROM";
 
 TEST(MetadataTest, NineFactoriesDescribeTheIdentifierFields) {
   const std::vector<FactoryCase> factories = {
-      {&StructInfo::Create<Cdrom::FilterSpec>,
-       "com.korvan.tavo.vm.device.Cdrom.FilterSpec",
-       {{"cdroms", kCdrom}}},
-      {&StructInfo::Create<Cdrom::Summary>,
-       "com.korvan.tavo.vm.device.Cdrom.Summary",
-       {{"cdrom", kCdrom}}},
-      {&StructInfo::Create<Disk::Summary>,
-       "com.korvan.tavo.vm.device.Disk.Summary",
-       {{"disk", kDisk}}},
-      {&StructInfo::Create<Disk::FilterSpec>,
-       "com.korvan.tavo.vm.device.Disk.FilterSpec",
-       {{"disks", kDisk}}},
-      {&StructInfo::Create<Disk::AddSpec>,
-       "com.korvan.tavo.vm.device.Disk.AddSpec",
-       {{"disk", kDisk}, {"vm", kMachine}}},
-      {&StructInfo::Create<Network::Summary>,
-       "com.korvan.tavo.vm.device.Network.Summary",
-       {{"id", kNetwork}}},
+      {&StructInfo::Create<Cdrom::FilterSpec>, "device.Cdrom.FilterSpec", {{"cdroms", kCdrom}}},
+      {&StructInfo::Create<Cdrom::Summary>, "device.Cdrom.Summary", {{"cdrom", kCdrom}}},
+      {&StructInfo::Create<Disk::Summary>, "device.Disk.Summary", {{"disk", kDisk}}},
+      {&StructInfo::Create<Disk::FilterSpec>, "device.Disk.FilterSpec", {{"disks", kDisk}}},
+      {&StructInfo::Create<Disk::AddSpec>, "device.Disk.AddSpec", {{"disk", kDisk}, {"vm", kVm}}},
+      {&StructInfo::Create<Network::Summary>, "device.Network.Summary", {{"id", kNetwork}}},
       {&StructInfo::Create<Network::FilterSpec>,
-       "com.korvan.tavo.vm.device.Network.FilterSpec",
+       "device.Network.FilterSpec",
        {{"networks", kNetwork}}},
       {&StructInfo::Create<Network::AddSpec>,
-       "com.korvan.tavo.vm.device.Network.AddSpec",
-       {{"network", kNetwork}, {"vm", kMachine}}},
-      {&StructInfo::Create<Nask::CreateSpec>,
-       "com.korvan.tavo.vm.Nask.CreateSpec",
-       {{"vm", kMachine}}},
+       "device.Network.AddSpec",
+       {{"network", kNetwork}, {"vm", kVm}}},
+      {&StructInfo::Create<Nask::CreateSpec>, "Nask.CreateSpec", {{"vm", kVm}}},
   };
+
   for (const FactoryCase& factory : factories) {
     SCOPED_TRACE(factory.name);
     const std::shared_ptr<StructInfo> info = factory.create();
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->name, factory.name);
+    EXPECT_EQ(info->name, "com.korvan.tavo.vm." + factory.name);
     EXPECT_EQ(info->number, 0);
     EXPECT_FALSE(info->extra.has_value());
     Entries entries;  // in key order, as the map holds them
@@ -93,10 +80,6 @@ TEST(MetadataTest, NineFactoriesDescribeTheIdentifierFields) {
     EXPECT_NE(again, info);
     EXPECT_EQ(*again, *info);
     EXPECT_NE(again->fields.begin()->second, info->fields.begin()->second);
-    // The caller owns the description and may change it; the next call is unaffected.
-    again->name = "changed";
-    EXPECT_NE(*again, *info);
-    EXPECT_EQ(*factory.create(), *info);
   }
 }
 
@@ -117,26 +100,18 @@ std::shared_ptr<FieldInfo> Chain(std::size_t depth, const std::string& lastResou
 TEST(MetadataTest, EqualityComparesNestedDescriptionsByContent) {
   FieldInfo a, b;
   EXPECT_EQ(a, b);
-  for (const auto& change : std::vector<std::function<void(FieldInfo&)>>{
-           [](FieldInfo& f) { f.number = 1; },
-           [](FieldInfo& f) { f.flag = true; },
-           [](FieldInfo& f) { f.resourceType = "r"; },
-           [](FieldInfo& f) { f.extra = ""; },
-           [](FieldInfo& f) { f.fields["x"] = nullptr; },
-           [](FieldInfo& f) { f.fields["x"] = std::make_shared<FieldInfo>(); },
-       }) {
-    FieldInfo changed;
-    change(changed);
-    EXPECT_NE(changed, a);
-    EXPECT_EQ(changed, changed);
-  }
-  // Same keys, one entry null: unequal; both null: equal.
+  b.flag = true;
+  EXPECT_NE(a, b);
+  b = FieldInfo{};
+  b.extra = "";
+  EXPECT_NE(a, b) << "an empty extra text is not an unset one";
+  // Same keys, one entry null: unequal; both null: equal. Different keys: unequal.
   a.fields["x"] = nullptr;
+  b = FieldInfo{};
   b.fields["x"] = std::make_shared<FieldInfo>();
   EXPECT_NE(a, b);
   b.fields["x"] = nullptr;
   EXPECT_EQ(a, b);
-  // Different keys with equal descriptions.
   a.fields = {{"x", std::make_shared<FieldInfo>()}};
   b.fields = {{"y", std::make_shared<FieldInfo>()}};
   EXPECT_NE(a, b);
@@ -146,10 +121,6 @@ TEST(MetadataTest, EqualityComparesNestedDescriptionsByContent) {
   t.fields["vm"] = Chain(3, "deep");
   EXPECT_EQ(s, t);
   t.fields["vm"] = Chain(3, "other");
-  EXPECT_NE(s, t);
-  t = s;  // copies share the nested descriptions
-  EXPECT_EQ(t.fields.at("vm"), s.fields.at("vm"));
-  t.number = 2;
   EXPECT_NE(s, t);
 }
 

@@ -1,14 +1,10 @@
 // What the binding-core tests share: dynamic values written compactly, messages as readable
-// texts, random pieces of values from a fixed seed, the trip native -> value -> native -> value,
-// and a thread with a small stack.
+// texts and the validation and conversion calls they repeat.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <memory>
-#include <random>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -60,49 +56,11 @@ Texts Check(const T& native, Validator::Policy policy = Validator::Strict) {
   return Describe(messages);
 }
 
-bool SameStore(const std::shared_ptr<StructValue>& a, const std::shared_ptr<StructValue>& b);
-
 const L10n::RequestLocalizer& DefaultLocalizer();
 
 template <typename T>
 bool ToValue(const T& native, DataValuePtr& value, MessageList& messages) {
   return NativeToValueAdapter::Adapt(native, value, messages, DefaultLocalizer());
 }
-
-// Converts `native` to a value, back to a native, and that to a value again; the two values must
-// be equal and no message may appear.
-template <typename T>
-void RoundTrip(const T& native, T& decoded, DataValuePtr& first, DataValuePtr& second) {
-  MessageList messages;
-  ASSERT_TRUE(ToValue(native, first, messages));
-  ASSERT_TRUE(ValueToNativeAdapter::Adapt(first, decoded, messages));
-  ASSERT_TRUE(ToValue(decoded, second, messages));
-  EXPECT_TRUE(messages.empty());
-  EXPECT_TRUE(Equals(first.get(), second.get())) << ToText(first.get()) << "\n"
-                                                 << ToText(second.get());
-}
-
-// Runs `body` on a new thread whose whole stack is 256 KiB, and waits for it.
-void RunOnSmallStack(const std::function<void()>& body);
-
-// Random pieces of native and dynamic values, the same sequence for the same seed. Edge values
-// come often: empty and non-ASCII texts, the extreme integers.
-class RandomValues {
- public:
-  explicit RandomValues(std::uint32_t seed) : random_(seed) {}
-
-  bool Chance(int percent);
-  int Uniform(int low, int high);
-  std::string Text();
-  std::int64_t Number();
-  std::set<std::string> TextSet();
-  // Null, or a store of one to three fields whose names no test type declares.
-  std::shared_ptr<StructValue> UnknownFields();
-  // A value of any kind, nested ones included.
-  DataValuePtr AnyValue();
-
- private:
-  std::mt19937 random_;
-};
 
 }  // namespace Quil::Data::Testing

@@ -3,7 +3,6 @@
 #include <pthread.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -14,10 +13,26 @@
 #include <quil/message.h>
 #include <quil/provider/api_method_helper.h>
 
-namespace Quil::Data {
+namespace Quil {
 namespace {
 
 using Texts = std::vector<std::string>;
+// Each message as its id followed by its arguments (for a check failure, the path first).
+using Failures = std::vector<Texts>;
+
+Failures ToFailures(const MessageList& messages) {
+  Failures failures;
+  for (const auto& message : messages) {
+    failures.push_back({message.id});
+    failures.back().insert(failures.back().end(), message.args.begin(), message.args.end());
+  }
+  return failures;
+}
+
+}  // namespace
+
+namespace Data {
+namespace {
 
 DataDefinitionPtr IntDef() { return DataDefinition::Create<std::int64_t>(); }
 DataDefinitionPtr StrDef() { return DataDefinition::Create<std::string>(); }
@@ -53,27 +68,6 @@ std::shared_ptr<StructValue> Struct(std::string name,
   return value;
 }
 
-// One failure: the message id and its arguments (the path first).
-struct Failure {
-  std::string id;
-  Texts args;
-  friend bool operator==(const Failure& a, const Failure& b) {
-    return a.id == b.id && a.args == b.args;
-  }
-  friend std::ostream& operator<<(std::ostream& out, const Failure& failure) {
-    out << failure.id << "(";
-    for (const auto& arg : failure.args) out << '"' << arg << "\" ";
-    return out << ")";
-  }
-};
-using Failures = std::vector<Failure>;
-
-Failures ToFailures(const MessageList& messages) {
-  Failures failures;
-  for (const auto& message : messages) failures.push_back({message.id, message.args});
-  return failures;
-}
-
 // The failures of one check; the result agrees with whether any were reported.
 Failures Check(const DataDefinitionPtr& definition, const DataValuePtr& value,
                CheckMode mode = CheckMode::Lenient) {
@@ -83,6 +77,7 @@ Failures Check(const DataDefinitionPtr& definition, const DataValuePtr& value,
   return ToFailures(messages);
 }
 
+constexpr CheckMode kExact = CheckMode::Exact;
 const Failures kFits;
 const std::string kMismatch = "quil.data.definition.type.mismatch";
 const std::string kUnparsable = "quil.data.definition.string.unparsable";
@@ -90,99 +85,70 @@ const std::string kMissing = "quil.data.definition.field.missing";
 const std::string kNull = "quil.data.definition.value.missing";
 
 TEST(DefinitionCheckTest, PrimitivesTakeTheirKindOrAStringThatParses) {
-  constexpr CheckMode kExact = CheckMode::Exact;
   EXPECT_EQ(Check(IntDef(), Int(4), kExact), kFits);
-  EXPECT_EQ(Check(BoolDef(), Bool(false), kExact), kFits);
-  EXPECT_EQ(Check(DataDefinition::Create<Void>(), DataValue::Create(Void{}), kExact), kFits);
-  EXPECT_EQ(Check(DataDefinition::Create<double>(), DataValue::Create(1.5), kExact), kFits);
-  EXPECT_EQ(Check(IntDef(), Bool(true)), (Failures{{kMismatch, {"value", "integer", "boolean"}}}));
-  EXPECT_EQ(Check(StrDef(), Int(1)), (Failures{{kMismatch, {"value", "string", "integer"}}}));
-  EXPECT_EQ(Check(IntDef(), DataValue::Create(1.0)),
-            (Failures{{kMismatch, {"value", "integer", "double"}}}));
+  EXPECT_EQ(Check(IntDef(), Bool(true)), (Failures{{kMismatch, "value", "integer", "boolean"}}));
+  EXPECT_EQ(Check(StrDef(), Int(1)), (Failures{{kMismatch, "value", "string", "integer"}}));
   EXPECT_EQ(Check(IntDef(), Str("42"), kExact),
-            (Failures{{kMismatch, {"value", "integer", "string"}}}));
+            (Failures{{kMismatch, "value", "integer", "string"}}));
 
   // Lenient: exactly the strings that the value-to-native adapter parses.
-  EXPECT_EQ(Check(IntDef(), Str("42")), kFits);
   EXPECT_EQ(Check(IntDef(), Str("-9223372036854775808")), kFits);
   EXPECT_EQ(Check(IntDef(), Str("9223372036854775808")),
-            (Failures{{kUnparsable, {"value", "integer", "9223372036854775808"}}}));
-  EXPECT_EQ(Check(IntDef(), Str(" 4")), (Failures{{kUnparsable, {"value", "integer", " 4"}}}));
-  EXPECT_EQ(Check(IntDef(), Str("")), (Failures{{kUnparsable, {"value", "integer", ""}}}));
+            (Failures{{kUnparsable, "value", "integer", "9223372036854775808"}}));
+  EXPECT_EQ(Check(IntDef(), Str("")), (Failures{{kUnparsable, "value", "integer", ""}}));
   EXPECT_EQ(Check(BoolDef(), Str("true")), kFits);
-  EXPECT_EQ(Check(BoolDef(), Str("yes")), (Failures{{kUnparsable, {"value", "boolean", "yes"}}}));
+  EXPECT_EQ(Check(BoolDef(), Str("yes")), (Failures{{kUnparsable, "value", "boolean", "yes"}}));
   EXPECT_EQ(Check(DataDefinition::Create<double>(), Str("2.5e3")), kFits);
-  EXPECT_EQ(Check(DataDefinition::Create<Void>(), Str("")), kFits);
   EXPECT_EQ(Check(DataDefinition::Create<Void>(), Str("x")),
-            (Failures{{kUnparsable, {"value", "void", "x"}}}));
+            (Failures{{kUnparsable, "value", "void", "x"}}));
   EXPECT_EQ(Check(PrimitiveDefinition::GetInstance(DataType::SECRET), Str("pw")), kFits);
   EXPECT_EQ(Check(PrimitiveDefinition::GetInstance(DataType::SECRET), Str("pw"), kExact),
-            (Failures{{kMismatch, {"value", "secret", "string"}}}));
+            (Failures{{kMismatch, "value", "secret", "string"}}));
 
   // No value at all fits nothing; the root takes the caller's name.
-  EXPECT_EQ(Check(StrDef(), nullptr), (Failures{{kNull, {"value"}}}));
+  EXPECT_EQ(Check(StrDef(), nullptr), (Failures{{kNull, "value"}}));
   MessageList messages;
   EXPECT_FALSE(CheckValue(*IntDef(), Str("x"), CheckMode::Lenient, messages, "input"));
-  EXPECT_EQ(ToFailures(messages), (Failures{{kUnparsable, {"input", "integer", "x"}}}));
+  EXPECT_EQ(ToFailures(messages), (Failures{{kUnparsable, "input", "integer", "x"}}));
 }
 
 TEST(DefinitionCheckTest, OptionalsAndListsAcceptEveryFormTheAdapterAccepts) {
-  constexpr CheckMode kExact = CheckMode::Exact;
   const DataDefinitionPtr optional = OptDef(IntDef());
   for (CheckMode mode : {CheckMode::Lenient, kExact}) {
     EXPECT_EQ(Check(optional, Unset(), mode), kFits);
     EXPECT_EQ(Check(optional, Holding(Int(3)), mode), kFits);
     EXPECT_EQ(Check(optional, Int(3), mode), kFits);  // a bare value is a present optional
-    EXPECT_EQ(Check(OptDef(OptDef(IntDef())), Holding(Int(3)), mode), kFits);
     EXPECT_EQ(Check(optional, Bool(true), mode),
-              (Failures{{kMismatch, {"value", "integer", "boolean"}}}));
-    EXPECT_EQ(Check(optional, Holding(nullptr), mode), (Failures{{kNull, {"value"}}}));
-    EXPECT_EQ(Check(optional, nullptr, mode), (Failures{{kNull, {"value"}}}));
+              (Failures{{kMismatch, "value", "integer", "boolean"}}));
+    EXPECT_EQ(Check(optional, Holding(nullptr), mode), (Failures{{kNull, "value"}}));
     EXPECT_EQ(Check(IntDef(), Holding(Int(3)), mode),
-              (Failures{{kMismatch, {"value", "integer", "optional"}}}));
+              (Failures{{kMismatch, "value", "integer", "optional"}}));
   }
   EXPECT_EQ(Check(optional, Str("")), kFits);  // absent
-  EXPECT_EQ(Check(optional, Str("7")), kFits);
-  EXPECT_EQ(Check(optional, Str("x")), (Failures{{kUnparsable, {"value", "integer", "x"}}}));
-  EXPECT_EQ(Check(optional, Holding(Str("x"))),
-            (Failures{{kUnparsable, {"value", "integer", "x"}}}));
+  EXPECT_EQ(Check(optional, Holding(Str("x"))), (Failures{{kUnparsable, "value", "integer", "x"}}));
   EXPECT_EQ(Check(optional, Str(""), kExact),
-            (Failures{{kMismatch, {"value", "integer", "string"}}}));
+            (Failures{{kMismatch, "value", "integer", "string"}}));
   EXPECT_EQ(Check(OptDef(StrDef()), Str(""), kExact), kFits);  // a present empty text
 
   const DataDefinitionPtr list = ListDef(IntDef());
-  EXPECT_EQ(Check(list, List({}), kExact), kFits);
-  EXPECT_EQ(Check(list, List({Int(1), Int(2)}), kExact), kFits);
   auto set = ListValue::GetInstance(ListValue::Kind::SET);
   set->Append(Int(1));
   EXPECT_EQ(Check(list, set, kExact), kFits);
   EXPECT_EQ(Check(list, List({Int(1), Str("2"), Int(3)})), kFits);
   EXPECT_EQ(Check(list, List({Int(1), Str("2"), Int(3)}), kExact),
-            (Failures{{kMismatch, {"[1]", "integer", "string"}}}));
+            (Failures{{kMismatch, "[1]", "integer", "string"}}));
   // Every failure is reported, each with its own element.
   EXPECT_EQ(Check(list, List({Str("a"), Int(2), nullptr, Bool(true)})),
-            (Failures{{kUnparsable, {"[0]", "integer", "a"}},
-                      {kNull, {"[2]"}},
-                      {kMismatch, {"[3]", "integer", "boolean"}}}));
+            (Failures{{kUnparsable, "[0]", "integer", "a"},
+                      {kNull, "[2]"},
+                      {kMismatch, "[3]", "integer", "boolean"}}));
   // A string is an empty list, or the list of itself.
   EXPECT_EQ(Check(list, Str("")), kFits);
   EXPECT_EQ(Check(list, Str("5")), kFits);
-  EXPECT_EQ(Check(list, Str("five")), (Failures{{kUnparsable, {"value", "integer", "five"}}}));
-  EXPECT_EQ(Check(list, Str(""), kExact), (Failures{{kMismatch, {"value", "list", "string"}}}));
-  EXPECT_EQ(Check(list, Int(5)), (Failures{{kMismatch, {"value", "list", "integer"}}}));
+  EXPECT_EQ(Check(list, Str("five")), (Failures{{kUnparsable, "value", "integer", "five"}}));
+  EXPECT_EQ(Check(list, Str(""), kExact), (Failures{{kMismatch, "value", "list", "string"}}));
   EXPECT_EQ(Check(ListDef(ListDef(StrDef())), List({List({Str("a")}), List({Int(1)})})),
-            (Failures{{kMismatch, {"[1][0]", "string", "integer"}}}));
-  EXPECT_EQ(Check(OptDef(ListDef(StrDef())), Str("")), kFits);
-  EXPECT_EQ(Check(OptDef(ListDef(StrDef())), Holding(List({Str("a")})), kExact), kFits);
-}
-
-// The definition of an update input: {vm: string, update_spec: {count, name, note?, tags}}.
-DataDefinitionPtr UpdateInputDef() {
-  DataDefinitionPtr spec = StructDef("com.example.update_spec", {{"count", IntDef()},
-                                                                 {"name", StrDef()},
-                                                                 {"note", OptDef(StrDef())},
-                                                                 {"tags", ListDef(StrDef())}});
-  return StructDef("operation-input", {{"vm", StrDef()}, {"update_spec", spec}});
+            (Failures{{kMismatch, "[1][0]", "string", "integer"}}));
 }
 
 std::shared_ptr<StructValue> UpdateSpec() {
@@ -191,40 +157,38 @@ std::shared_ptr<StructValue> UpdateSpec() {
 }
 
 TEST(DefinitionCheckTest, StructuresNeedTheirDeclaredFieldsAndAcceptOthers) {
-  const DataDefinitionPtr input = UpdateInputDef();
-  EXPECT_EQ(
-      Check(input, Struct("operation-input", {{"vm", Str("vm-1")}, {"update_spec", UpdateSpec()}}),
-            CheckMode::Exact),
-      kFits);
+  const DataDefinitionPtr input = StructDef(
+      "operation-input",
+      {{"vm", StrDef()},
+       {"update_spec", StructDef("com.example.update_spec", {{"count", IntDef()},
+                                                             {"name", StrDef()},
+                                                             {"note", OptDef(StrDef())},
+                                                             {"tags", ListDef(StrDef())}})}});
   // Neither the structure's name nor fields the definition does not declare matter.
   auto extra = UpdateSpec();
   extra->SetField("surplus", Bool(true));
-  EXPECT_EQ(Check(input, Struct("other", {{"vm", Str("vm-1")}, {"update_spec", extra}})), kFits);
+  EXPECT_EQ(Check(input, Struct("other", {{"vm", Str("vm-1")}, {"update_spec", extra}}), kExact),
+            kFits);
 
   // Missing fields and misfits, each named by its path, all in one run.
   auto broken =
       Struct("com.example.update_spec",
              {{"name", Int(1)}, {"note", Holding(Int(2))}, {"tags", List({Str("x"), Int(3)})}});
   EXPECT_EQ(Check(input, Struct("operation-input", {{"update_spec", broken}})),
-            (Failures{{kMissing, {"update_spec.count"}},
-                      {kMismatch, {"update_spec.name", "string", "integer"}},
-                      {kMismatch, {"update_spec.note", "string", "integer"}},
-                      {kMismatch, {"update_spec.tags[1]", "string", "integer"}},
-                      {kMissing, {"vm"}}}));
-  EXPECT_EQ(
-      Check(input, Struct("operation-input", {{"vm", nullptr}, {"update_spec", UpdateSpec()}})),
-      (Failures{{kNull, {"vm"}}}));
+            (Failures{{kMissing, "update_spec.count"},
+                      {kMismatch, "update_spec.name", "string", "integer"},
+                      {kMismatch, "update_spec.note", "string", "integer"},
+                      {kMismatch, "update_spec.tags[1]", "string", "integer"},
+                      {kMissing, "vm"}}));
+  EXPECT_EQ(Check(input, Struct("i", {{"vm", nullptr}, {"update_spec", UpdateSpec()}})),
+            (Failures{{kNull, "vm"}}));
 
   // An empty string is a structure whose fields keep their defaults; other texts are not.
   EXPECT_EQ(Check(input, Struct("i", {{"vm", Str("v")}, {"update_spec", Str("")}})), kFits);
-  EXPECT_EQ(Check(input, Str("")), kFits);
-  EXPECT_EQ(
-      Check(input, Struct("i", {{"vm", Str("v")}, {"update_spec", Str("x")}})),
-      (Failures{{kMismatch, {"update_spec", "structure com.example.update_spec", "string"}}}));
-  EXPECT_EQ(Check(input, Str(""), CheckMode::Exact),
-            (Failures{{kMismatch, {"value", "structure operation-input", "string"}}}));
-  EXPECT_EQ(Check(input, List({})),
-            (Failures{{kMismatch, {"value", "structure operation-input", "list"}}}));
+  EXPECT_EQ(Check(input, Struct("i", {{"vm", Str("v")}, {"update_spec", Str("x")}})),
+            (Failures{{kMismatch, "update_spec", "structure com.example.update_spec", "string"}}));
+  EXPECT_EQ(Check(input, Str(""), kExact),
+            (Failures{{kMismatch, "value", "structure operation-input", "string"}}));
 
   // Errors are structures: either kind of definition takes either kind of value.
   DataDefinitionPtr message =
@@ -232,21 +196,14 @@ TEST(DefinitionCheckTest, StructuresNeedTheirDeclaredFieldsAndAcceptOthers) {
                 {{"id", StrDef()}, {"default_message", StrDef()}, {"args", ListDef(StrDef())}});
   DataDefinitionPtr notFound = ErrorDefinition::GetInstance("com.korvan.quil.std.errors.not_found",
                                                             {{"messages", ListDef(message)}});
-  MessageList carried{MakeMessage("a.b", "A {1}", "x"), MakeMessage("c.d", "C")};
-  auto error = ErrorValue::Create("com.korvan.quil.std.errors.not_found", carried);
-  EXPECT_EQ(Check(notFound, error, CheckMode::Exact), kFits);
-  EXPECT_EQ(Check(StructDef("any", {{"messages", ListDef(message)}}), error, CheckMode::Exact),
-            kFits);
-  EXPECT_EQ(Check(notFound, Struct("s", {{"messages", List({})}}), CheckMode::Exact), kFits);
-  auto badMessage = Struct("m", {{"id", Int(7)}, {"default_message", Str("")}, {"args", List({})}});
-  EXPECT_EQ(Check(notFound, Struct("s", {{"messages", List({UpdateSpec(), badMessage})}})),
-            (Failures{{kMissing, {"messages[0].args"}},
-                      {kMissing, {"messages[0].default_message"}},
-                      {kMissing, {"messages[0].id"}},
-                      {kMismatch, {"messages[1].id", "string", "integer"}}}));
+  auto error = ErrorValue::Create("com.korvan.quil.std.errors.not_found",
+                                  {MakeMessage("a.b", "A {1}", "x"), MakeMessage("c.d", "C")});
+  EXPECT_EQ(Check(notFound, error, kExact), kFits);
+  EXPECT_EQ(Check(StructDef("any", {{"messages", ListDef(message)}}), error, kExact), kFits);
+  EXPECT_EQ(Check(notFound, Struct("s", {{"messages", List({})}}), kExact), kFits);
   EXPECT_EQ(
       Check(notFound, Str("x")),
-      (Failures{{kMismatch, {"value", "error com.korvan.quil.std.errors.not_found", "string"}}}));
+      (Failures{{kMismatch, "value", "error com.korvan.quil.std.errors.not_found", "string"}}));
 }
 
 TEST(DefinitionCheckTest, ReferencesAreCheckedThroughTheirTarget) {
@@ -256,16 +213,15 @@ TEST(DefinitionCheckTest, ReferencesAreCheckedThroughTheirTarget) {
   self->SetTarget(std::static_pointer_cast<const StructDefinition>(node));
 
   auto leaf = Struct("com.example.node", {{"value", Int(3)}, {"next", Unset()}});
-  auto chain =
-      Struct("n", {{"value", Int(1)}, {"next", Struct("n", {{"value", Int(2)}, {"next", leaf}})}});
-  EXPECT_EQ(Check(node, chain, CheckMode::Exact), kFits);
+  EXPECT_EQ(Check(node, Struct("n", {{"value", Int(1)}, {"next", leaf}}), kExact), kFits);
+  EXPECT_EQ(Check(self, leaf, kExact), kFits);  // a reference at the root
   auto badLeaf = Struct("n", {{"value", Str("x")}});
-  chain = Struct("n", {{"value", Int(1)},
-                       {"next", Holding(Struct("n", {{"value", Int(2)}, {"next", badLeaf}}))}});
-  EXPECT_EQ(Check(node, chain), (Failures{{kUnparsable, {"next.next.value", "integer", "x"}}}));
+  auto chain = Struct(
+      "n",
+      {{"value", Int(1)}, {"next", Holding(Struct("n", {{"value", Int(2)}, {"next", badLeaf}}))}});
+  EXPECT_EQ(Check(node, chain), (Failures{{kUnparsable, "next.next.value", "integer", "x"}}));
   EXPECT_EQ(Check(node, Struct("n", {{"value", Int(1)}, {"next", Int(2)}})),
-            (Failures{{kMismatch, {"next", "structure com.example.node", "integer"}}}));
-  EXPECT_EQ(Check(self, leaf, CheckMode::Exact), kFits);  // a reference at the root
+            (Failures{{kMismatch, "next", "structure com.example.node", "integer"}}));
 
   // Unresolved or expired references fit nothing, but an absent optional needs no target.
   const std::string unresolved = "quil.data.definition.ref.unresolved";
@@ -273,30 +229,26 @@ TEST(DefinitionCheckTest, ReferencesAreCheckedThroughTheirTarget) {
   DataDefinitionPtr holder = StructDef("h", {{"child", OptDef(dangling)}});
   EXPECT_EQ(Check(holder, Struct("h", {})), kFits);
   EXPECT_EQ(Check(holder, Struct("h", {{"child", Struct("g", {})}})),
-            (Failures{{unresolved, {"child", "com.example.gone"}}}));
+            (Failures{{unresolved, "child", "com.example.gone"}}));
   dangling->SetTarget(
       std::static_pointer_cast<const StructDefinition>(StructDef("com.example.gone", {})));
   EXPECT_EQ(Check(holder, Struct("h", {{"child", Holding(Struct("g", {}))}})),
-            (Failures{{unresolved, {"child", "com.example.gone"}}}));
-}
-
-// A union in the shape of a device backing: "iso_file" is required for IMAGE, "device_name"
-// allowed for HOST_DEVICE and ATAPI, and nothing else is allowed anywhere else.
-DataDefinitionPtr BackingDef() {
-  auto required = [](std::string_view tag) { return boost::tribool(tag == "IMAGE"); };
-  auto allowed = [](std::string_view tag) {
-    return tag == "HOST_DEVICE" || tag == "ATAPI" ? boost::tribool(boost::indeterminate)
-                                                  : boost::tribool(false);
-  };
-  return StructDef(
-      "com.example.backing",
-      {{"type", StrDef()},
-       {"iso_file", UnionCaseDefinition::GetInstance(OptDef(StrDef()), "type", required)},
-       {"device_name", UnionCaseDefinition::GetInstance(OptDef(StrDef()), "type", allowed)}});
+            (Failures{{unresolved, "child", "com.example.gone"}}));
 }
 
 TEST(DefinitionCheckTest, UnionMembersFollowTheCasePredicate) {
-  const DataDefinitionPtr backing = BackingDef();
+  // "iso_file" is required for IMAGE; "device_name" is allowed for HOST_DEVICE and ATAPI only.
+  auto requiredForImage = [](std::string_view tag) { return boost::tribool(tag == "IMAGE"); };
+  auto allowedForDevices = [](std::string_view tag) {
+    return tag == "HOST_DEVICE" || tag == "ATAPI" ? boost::tribool(boost::indeterminate)
+                                                  : boost::tribool(false);
+  };
+  const DataDefinitionPtr backing = StructDef(
+      "com.example.backing",
+      {{"type", StrDef()},
+       {"iso_file", UnionCaseDefinition::GetInstance(OptDef(StrDef()), "type", requiredForImage)},
+       {"device_name",
+        UnionCaseDefinition::GetInstance(OptDef(StrDef()), "type", allowedForDevices)}});
   const std::string required = "quil.data.definition.union.case.required";
   const std::string forbidden = "quil.data.definition.union.case.forbidden";
   using Fields = std::vector<std::pair<std::string, DataValuePtr>>;
@@ -304,45 +256,29 @@ TEST(DefinitionCheckTest, UnionMembersFollowTheCasePredicate) {
     return Check(backing, Struct("com.example.backing", std::move(fields)), mode);
   };
 
-  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Holding(Str("a.iso"))}}, CheckMode::Exact),
-            kFits);
-  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Str("a.iso")}}, CheckMode::Exact), kFits);
-  EXPECT_EQ(check({{"type", Str("IMAGE")}}), (Failures{{required, {"iso_file", "type", "IMAGE"}}}));
-  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Unset()}}),
-            (Failures{{required, {"iso_file", "type", "IMAGE"}}}));
+  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Str("a.iso")}}, kExact), kFits);
+  EXPECT_EQ(check({{"type", Str("IMAGE")}}), (Failures{{required, "iso_file", "type", "IMAGE"}}));
   EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Str("")}}),  // lenient: absent
-            (Failures{{required, {"iso_file", "type", "IMAGE"}}}));
-  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Str("")}}, CheckMode::Exact), kFits);
+            (Failures{{required, "iso_file", "type", "IMAGE"}}));
+  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Str("")}}, kExact), kFits);
   EXPECT_EQ(
       check({{"type", Str("IMAGE")}, {"iso_file", Holding(Str("a"))}, {"device_name", Str("d")}}),
-      (Failures{{forbidden, {"device_name", "type", "IMAGE"}}}));
-  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Holding(Int(1))}}, CheckMode::Exact),
-            (Failures{{kMismatch, {"iso_file", "string", "integer"}}}));
-  EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", nullptr}}),
-            (Failures{{kNull, {"iso_file"}}}));
+      (Failures{{forbidden, "device_name", "type", "IMAGE"}}));
 
   // Allowed members may be set or not.
   EXPECT_EQ(check({{"type", Str("HOST_DEVICE")}}), kFits);
   EXPECT_EQ(check({{"type", Str("ATAPI")}, {"device_name", Holding(Str("sr0"))}}), kFits);
   EXPECT_EQ(check({{"type", Str("ATAPI")}, {"iso_file", Str("a")}}),
-            (Failures{{forbidden, {"iso_file", "type", "ATAPI"}}}));
+            (Failures{{forbidden, "iso_file", "type", "ATAPI"}}));
 
   // An absent or non-text tag reads as _UNKNOWN, where no member may be set; the tag's own
   // validity is left to the bindings' validator.
   EXPECT_EQ(check({{"type", Str("FLOPPY")}}), kFits);
   EXPECT_EQ(check({{"iso_file", Str("a")}}),
-            (Failures{{forbidden, {"iso_file", "type", "_UNKNOWN"}}, {kMissing, {"type"}}}));
+            (Failures{{forbidden, "iso_file", "type", "_UNKNOWN"}, {kMissing, "type"}}));
   EXPECT_EQ(check({{"type", Int(1)}, {"device_name", Holding(Str("d"))}}),
-            (Failures{{forbidden, {"device_name", "type", "_UNKNOWN"}},
-                      {kMismatch, {"type", "string", "integer"}}}));
-
-  // Nested in an input, the member is named by its path.
-  DataDefinitionPtr input = StructDef("i", {{"backings", ListDef(backing)}});
-  auto image = Struct("b", {{"type", Str("IMAGE")}});
-  EXPECT_EQ(
-      Check(input,
-            Struct("i", {{"backings", List({Struct("b", {{"type", Str("FLOPPY")}}), image})}})),
-      (Failures{{required, {"backings[1].iso_file", "type", "IMAGE"}}}));
+            (Failures{{forbidden, "device_name", "type", "_UNKNOWN"},
+                      {kMismatch, "type", "string", "integer"}}));
 }
 
 TEST(DefinitionCheckTest, ReportsAreBounded) {
@@ -421,94 +357,54 @@ TEST(DefinitionCheckTest, DeepValuesOnASmallThreadStack) {
 }
 
 }  // namespace
-}  // namespace Quil::Data
+}  // namespace Data
 
-namespace Quil::Provider {
+namespace Provider {
 namespace {
 
+using Data::DataDefinition;
 using Data::DataDefinitionPtr;
-using Data::DataValuePtr;
+using Data::DataValue;
 using Data::ErrorValue;
-using Texts = std::vector<std::string>;
 
-const std::string kInvalidArgument = "com.korvan.quil.std.errors.invalid_argument";
-const std::string kInternalServerError = "com.korvan.quil.std.errors.internal_server_error";
-
-std::vector<std::string> IdsOf(const Data::ErrorValuePtr& error) {
-  std::vector<std::string> ids;
-  for (const auto& message : error->GetMessages()) ids.push_back(message.id);
-  return ids;
-}
-
-DataDefinitionPtr SpecInputDef() {
-  DataDefinitionPtr spec = Data::StructDefinition::GetInstance(
-      "spec", {{"count", Data::DataDefinition::Create<std::int64_t>()}});
-  return Data::StructDefinition::GetInstance(
-      "input", {{"vm", Data::DataDefinition::Create<std::string>()}, {"spec", spec}});
-}
-
-std::shared_ptr<Data::StructValue> SpecInput(DataValuePtr count) {
-  auto spec = Data::StructValue::GetInstance("spec");
-  if (count) spec->SetField("count", std::move(count));
-  auto input = Data::StructValue::GetInstance("input");
-  input->SetField("vm", Data::DataValue::Create(std::string("vm-1")));
-  input->SetField("spec", spec);
-  return input;
-}
+const std::string kInvalidArgument(ApiMethodHelper::kInvalidArgument);
+const std::string kInternalServerError(ApiMethodHelper::kInternalServerError);
 
 TEST(ApiMethodHelperTest, InputsAreCheckedLenientlyAndOutputsExactly) {
-  const DataDefinitionPtr inputDef = SpecInputDef();
+  const DataDefinitionPtr inputDef = Data::StructDefinition::GetInstance(
+      "input", {{"vm", DataDefinition::Create<std::string>()},
+                {"count", DataDefinition::Create<std::int64_t>()}});
+  auto input = Data::StructValue::GetInstance("input");
+  input->SetField("vm", DataValue::Create(std::string("vm-1")));
+  input->SetField("undeclared", DataValue::Create(true));  // left to the validator
   Core::MethodResultPtr out = Core::MethodResult::Create(nullptr, nullptr);
-  auto lenient = SpecInput(Data::DataValue::Create(std::string("12")));
-  lenient->SetField("undeclared", Data::DataValue::Create(true));  // left to the validator
-  EXPECT_TRUE(ApiMethodHelper::ValidateInput("update", inputDef, lenient, out));
-  EXPECT_EQ(out, nullptr);
-
-  EXPECT_FALSE(ApiMethodHelper::ValidateInput("update", inputDef, SpecInput(nullptr), out));
+  EXPECT_FALSE(ApiMethodHelper::ValidateInput("update", inputDef, input, out));
   ASSERT_NE(out, nullptr);
   EXPECT_TRUE(out->isFinal);
   EXPECT_EQ(out->output, nullptr);
-  ASSERT_NE(out->error, nullptr);
   EXPECT_EQ(out->error->GetName(), kInvalidArgument);
-  auto messages = out->error->GetMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].id, "quil.data.definition.field.missing");
-  EXPECT_EQ(messages[0].args, Texts{"spec.count"});
-  EXPECT_EQ(messages[1].id, "quil.provider.method.invalid.input");
-  EXPECT_EQ(messages[1].args, Texts{"update"});
-
-  EXPECT_FALSE(ApiMethodHelper::ValidateInput("update", inputDef,
-                                              Data::DataValue::Create(std::int64_t{1}), out));
-  EXPECT_EQ(out->error->GetMessages().at(0).args, (Texts{"input", "structure input", "integer"}));
-  EXPECT_FALSE(ApiMethodHelper::ValidateInput("update", nullptr, lenient, out));
+  EXPECT_EQ(ToFailures(out->error->GetMessages()),
+            (Failures{{"quil.data.definition.field.missing", "count"},
+                      {"quil.provider.method.invalid.input", "update"}}));
+  input->SetField("count", DataValue::Create(std::string("12")));
+  EXPECT_TRUE(ApiMethodHelper::ValidateInput("update", inputDef, input, out));
+  EXPECT_EQ(out, nullptr);
+  EXPECT_FALSE(ApiMethodHelper::ValidateInput("update", nullptr, input, out));
   EXPECT_EQ(out->error->GetName(), kInternalServerError);
-  EXPECT_EQ(IdsOf(out->error), Texts{"quil.provider.method.definition.missing"});
+  EXPECT_EQ(out->error->GetMessages().at(0).id, "quil.provider.method.definition.missing");
 
   // Outputs pass as they are, or become internal_server_error: no string stands in for them.
   const DataDefinitionPtr outputDef =
-      Data::ListDefinition::GetInstance(Data::DataDefinition::Create<std::int64_t>());
+      Data::ListDefinition::GetInstance(DataDefinition::Create<std::int64_t>());
   auto output = Data::ListValue::GetInstance(Data::ListValue::Kind::LIST);
-  output->Append(Data::DataValue::Create(std::int64_t{5}));
-  Core::MethodResultPtr result = ApiMethodHelper::ValidateOutput("list", outputDef, output);
-  EXPECT_EQ(result->output, output);
-  EXPECT_EQ(result->error, nullptr);
-  EXPECT_TRUE(result->isFinal);
-  output->Append(Data::DataValue::Create(std::string("6")));
-  result = ApiMethodHelper::ValidateOutput("list", outputDef, output);
+  output->Append(DataValue::Create(std::int64_t{5}));
+  output->Append(DataValue::Create(std::string("6")));
+  const Core::MethodResultPtr result = ApiMethodHelper::ValidateOutput("list", outputDef, output);
   EXPECT_EQ(result->output, nullptr);
-  ASSERT_NE(result->error, nullptr);
   EXPECT_EQ(result->error->GetName(), kInternalServerError);
-  messages = result->error->GetMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].args, (Texts{"[1]", "integer", "string"}));
-  EXPECT_EQ(messages[1].id, "quil.provider.method.invalid.output");
-  EXPECT_EQ(messages[1].args, Texts{"list"});
-  EXPECT_EQ(IdsOf(ApiMethodHelper::ValidateOutput("get", nullptr, output)->error),
-            Texts{"quil.provider.method.definition.missing"});
-  EXPECT_EQ(ApiMethodHelper::ValidateOutput("get", Data::DataDefinition::Create<Void>(),
-                                            Data::DataValue::Create(Void{}))
-                ->error,
-            nullptr);
+  EXPECT_EQ(ToFailures(result->error->GetMessages()),
+            (Failures{{"quil.data.definition.type.mismatch", "[1]", "integer", "string"},
+                      {"quil.provider.method.invalid.output", "list"}}));
 }
 
 TEST(ApiMethodHelperTest, OnlyDeclaredErrorsAndTheBindingsOwnPass) {
@@ -516,7 +412,7 @@ TEST(ApiMethodHelperTest, OnlyDeclaredErrorsAndTheBindingsOwnPass) {
   const std::string busy = "com.korvan.quil.std.errors.resource_busy";
   const DataDefinitionPtr messagesDef = Data::ListDefinition::GetInstance(
       Data::StructDefinition::GetInstance(std::string(ErrorValue::kMessageStructName),
-                                          {{"id", Data::DataDefinition::Create<std::string>()}}));
+                                          {{"id", DataDefinition::Create<std::string>()}}));
   auto busyRef = Data::StructRefDefinition::GetInstance(busy);
   const DataDefinitionPtr busyDef =
       Data::ErrorDefinition::GetInstance(busy, {{"messages", messagesDef}});
@@ -525,46 +421,36 @@ TEST(ApiMethodHelperTest, OnlyDeclaredErrorsAndTheBindingsOwnPass) {
       nullptr,
       Data::ErrorDefinition::GetInstance(
           notFound,
-          {{"messages", messagesDef}, {"resource", Data::DataDefinition::Create<std::string>()}}),
+          {{"messages", messagesDef}, {"resource", DataDefinition::Create<std::string>()}}),
       busyRef};
 
   auto withResource = ErrorValue::Create(notFound, {MakeMessage("x.y", "X")});
-  withResource->SetField("resource", Data::DataValue::Create(std::string("vm-1")));
-  Core::MethodResultPtr result = ApiMethodHelper::ValidateError("get", declared, withResource);
-  EXPECT_EQ(result->error, withResource);
-  EXPECT_EQ(result->output, nullptr);
-  EXPECT_TRUE(result->isFinal);
+  withResource->SetField("resource", DataValue::Create(std::string("vm-1")));
+  EXPECT_EQ(ApiMethodHelper::ValidateError("get", declared, withResource)->error, withResource);
   auto busyError = ErrorValue::Create(busy, {});
   EXPECT_EQ(ApiMethodHelper::ValidateError("get", declared, busyError)->error, busyError);
 
   // The bindings' own errors pass unchanged, declared or not, whatever they carry.
   for (const std::string& own : {kInvalidArgument, kInternalServerError}) {
     auto error = ErrorValue::GetInstance(own);
-    error->SetField("surplus", Data::DataValue::Create(std::int64_t{1}));
+    error->SetField("surplus", DataValue::Create(std::int64_t{1}));
     EXPECT_EQ(ApiMethodHelper::ValidateError("get", {}, error)->error, error);
   }
 
-  // Undeclared: replaced, naming the method and the error.
-  auto other = ErrorValue::Create("com.korvan.quil.std.errors.unauthorized", {});
-  result = ApiMethodHelper::ValidateError("get", declared, other);
-  ASSERT_NE(result->error, nullptr);
+  // Undeclared, or declared but malformed: replaced, naming the method and the error.
+  Core::MethodResultPtr result = ApiMethodHelper::ValidateError(
+      "get", declared, ErrorValue::Create("com.korvan.quil.std.errors.unauthorized", {}));
   EXPECT_EQ(result->error->GetName(), kInternalServerError);
-  auto messages = result->error->GetMessages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].id, "quil.provider.method.undeclared.error");
-  EXPECT_EQ(messages[0].args, (Texts{"get", "com.korvan.quil.std.errors.unauthorized"}));
-
-  // Declared but malformed: replaced as well, with the misfits first.
-  auto missingResource = ErrorValue::Create(notFound, {});
-  result = ApiMethodHelper::ValidateError("get", declared, missingResource);
+  EXPECT_EQ(ToFailures(result->error->GetMessages()),
+            (Failures{{"quil.provider.method.undeclared.error", "get",
+                       "com.korvan.quil.std.errors.unauthorized"}}));
+  result = ApiMethodHelper::ValidateError("get", declared, ErrorValue::Create(notFound, {}));
   EXPECT_EQ(result->error->GetName(), kInternalServerError);
-  messages = result->error->GetMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].id, "quil.data.definition.field.missing");
-  EXPECT_EQ(messages[0].args, Texts{"resource"});
-  EXPECT_EQ(messages[1].id, "quil.provider.method.invalid.error");
-  EXPECT_EQ(messages[1].args, (Texts{"get", notFound}));
+  EXPECT_EQ(ToFailures(result->error->GetMessages()),
+            (Failures{{"quil.data.definition.field.missing", "resource"},
+                      {"quil.provider.method.invalid.error", "get", notFound}}));
 }
 
 }  // namespace
-}  // namespace Quil::Provider
+}  // namespace Provider
+}  // namespace Quil

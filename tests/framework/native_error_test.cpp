@@ -42,12 +42,6 @@ TEST(NativeErrorHelperTest, ErrorValueWinsNativeIsLocalisedNothingIsNull) {
       nullptr, native, L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
   ASSERT_NE(byDefault, nullptr);
   EXPECT_EQ(byDefault->GetMessages(), native.messages);
-
-  const ErrorValuePtr bare =
-      NativeErrorHelper::GetError(nullptr, NativeError{"com.example.bare", {}}, german);
-  ASSERT_NE(bare, nullptr);
-  EXPECT_EQ(bare->GetName(), "com.example.bare");
-  EXPECT_TRUE(bare->GetMessages().empty());
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <tavo/vm/compute/cpus.h>
 
 #include <quil/provider/method_definitions.h>
-#include <quil/std/errors.h>
 
 #include "runtime/provider_recorders.h"
 
@@ -18,13 +17,7 @@ namespace Quil::Provider {
 namespace {
 
 namespace Cpus = ::Com::Korvan::Tavo::Vm::Compute::CpusSvc;
-namespace StdErrors = ::Com::Korvan::Quil::Std::Errors;
 using Data::DataDefinitionPtr;
-using Data::DataType;
-using ProviderTesting::FrameworkReport;
-using ProviderTesting::OperationInputValue;
-using ProviderTesting::RecordFramework;
-using ProviderTesting::Text;
 
 std::vector<std::string>& CallLog() {
   static std::vector<std::string> log;
@@ -51,96 +44,51 @@ struct LoggingGetMethod : Cpus::GetMethod {
   }
 };
 
-// A handler that counts its calls and holds a token, to see where it went.
-struct CountingFilter {
-  std::shared_ptr<int> calls = std::make_shared<int>(0);
-  void operator()(const Data::DataValuePtr&, const std::shared_ptr<Core::AsyncActivation>&,
-                  const AsyncApiMethod::ResultCb&) const {
-    ++*calls;
+std::vector<std::string> NamesOf(const std::vector<DataDefinitionPtr>& definitions) {
+  std::vector<std::string> names;
+  for (const auto& definition : definitions) {
+    names.push_back(static_cast<const Data::StructDefinition&>(*definition).GetName());
   }
-};
-
-const std::string& NameOf(const DataDefinitionPtr& definition) {
-  return static_cast<const Data::StructDefinition&>(*definition).GetName();
+  return names;
 }
 
 TEST(GetApiMethodInstanceTest, AsksTheMethodClassInOrderAndConnectsTheFilter) {
   CallLog().clear();
-  CountingFilter filter;
-  const std::shared_ptr<int> calls = filter.calls;
+  int calls = 0;
   const auto localizer = std::make_shared<L10n::Localizer>();
-  const std::shared_ptr<AsyncApiMethodSignal> signal =
-      GetApiMethodInstance<LoggingGetMethod>(std::move(filter), localizer);
-
+  const std::shared_ptr<AsyncApiMethodSignal> signal = GetApiMethodInstance<LoggingGetMethod>(
+      [&calls](const auto&, const auto&, const auto&) { ++calls; }, localizer);
   EXPECT_EQ(CallLog(),
             (std::vector<std::string>{"errorDefs", "outputDef", "inputDef", "methodName"}));
   ASSERT_NE(signal, nullptr);
   EXPECT_EQ(signal->methodName(), "get");
   EXPECT_EQ(*signal->inputDefinition(), *MethodDefinitions::Of<Cpus::GetMethod::Input>());
   EXPECT_EQ(*signal->outputDefinition(), *MethodDefinitions::Of<Cpus::Info>());
-  const auto& errors = signal->errorDefinitions();
-  const std::vector<std::string> declared = {"com.korvan.quil.std.errors.error",
-                                             "com.korvan.quil.std.errors.not_found",
-                                             "com.korvan.quil.std.errors.resource_inaccessible",
-                                             "com.korvan.quil.std.errors.service_unavailable",
-                                             "com.korvan.quil.std.errors.unauthenticated",
-                                             "com.korvan.quil.std.errors.unauthorized"};
-  ASSERT_EQ(errors.size(), declared.size());
-  for (std::size_t i = 0; i < errors.size(); ++i) EXPECT_EQ(NameOf(errors[i]), declared[i]);
+  EXPECT_EQ(NamesOf(signal->errorDefinitions()),
+            (std::vector<std::string>{"com.korvan.quil.std.errors.error",
+                                      "com.korvan.quil.std.errors.not_found",
+                                      "com.korvan.quil.std.errors.resource_inaccessible",
+                                      "com.korvan.quil.std.errors.service_unavailable",
+                                      "com.korvan.quil.std.errors.unauthenticated",
+                                      "com.korvan.quil.std.errors.unauthorized"}));
 
-  // The filter was moved into the signal, which owns the only other share of its token.
-  EXPECT_EQ(filter.calls, nullptr);  // NOLINT(bugprone-use-after-move)
-  EXPECT_EQ(calls.use_count(), 2);
+  // Every call builds its definitions anew: equal trees, distinct objects.
+  const std::vector<DataDefinitionPtr> first = Cpus::GetMethod::errorDefs();
+  const std::vector<DataDefinitionPtr> second = Cpus::GetMethod::errorDefs();
+  ASSERT_EQ(first.size(), second.size());
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    EXPECT_NE(first[i], second[i]);
+    EXPECT_EQ(*first[i], *second[i]);
+  }
+  EXPECT_NE(Cpus::GetMethod::inputDef(), Cpus::GetMethod::inputDef());
 
   const auto activation = std::make_shared<Core::AsyncActivation>();
-  std::vector<FrameworkReport> reports;
-  signal->Invoke(OperationInputValue({{"vm", Text("vm-1")}}), activation, RecordFramework(reports));
-  EXPECT_EQ(*calls, 1);
+  std::vector<ProviderTesting::FrameworkReport> reports;
+  signal->Invoke(ProviderTesting::OperationInputValue({{"vm", ProviderTesting::Text("vm-1")}}),
+                 activation, ProviderTesting::RecordFramework(reports));
+  EXPECT_EQ(calls, 1);
   EXPECT_EQ(activation->GetLocalizer(), localizer);
-  EXPECT_FALSE(signal->SetHandler(CountingFilter{}));  // connected already
-}
-
-TEST(MethodDefinitionsTest, EveryCallBuildsNewDefinitions) {
-  const DataDefinitionPtr input = MethodDefinitions::Of<Cpus::UpdateMethod::Input>();
-  ASSERT_NE(input, nullptr);
-  ASSERT_EQ(input->GetType(), DataType::STRUCTURE);
-  const auto& record = static_cast<const Data::StructDefinition&>(*input);
-  EXPECT_EQ(record.GetName(), TypeInfo<OperationInput>::name());
-  ASSERT_EQ(record.GetFields().size(), 2u);
-  EXPECT_EQ(*record.GetField("vm"), *Data::DataDefinition::Create<std::string>());
-  EXPECT_EQ(*record.GetField("update_spec"), *MethodDefinitions::Of<Cpus::UpdateSpec>());
-
-  const DataDefinitionPtr again = MethodDefinitions::Of<Cpus::UpdateMethod::Input>();
-  EXPECT_NE(again, input);
-  EXPECT_EQ(*again, *input);
-
-  EXPECT_EQ(MethodDefinitions::Of<Void>()->GetType(), DataType::VOID);
-  EXPECT_EQ(MethodDefinitions::Of<std::string>()->GetType(), DataType::STRING);
-  const DataDefinitionPtr list =
-      MethodDefinitions::Of<std::vector<std::shared_ptr<const Cpus::Info>>>();
-  ASSERT_EQ(list->GetType(), DataType::LIST);
-  EXPECT_EQ(*static_cast<const Data::ListDefinition&>(*list).GetElementType(),
-            *MethodDefinitions::Of<Cpus::Info>());
-
-  // Errors keep the given order, and each call gives distinct trees.
-  const auto errors = MethodDefinitions::Errors<StdErrors::Unauthorized, StdErrors::Error,
-                                                StdErrors::UnableToAllocateResource>();
-  ASSERT_EQ(errors.size(), 3u);
-  EXPECT_EQ(NameOf(errors[0]), "com.korvan.quil.std.errors.unauthorized");
-  EXPECT_EQ(NameOf(errors[1]), "com.korvan.quil.std.errors.error");
-  EXPECT_EQ(NameOf(errors[2]), "com.korvan.quil.std.errors.unable_to_allocate_resource");
-  const auto secondErrors = MethodDefinitions::Errors<StdErrors::Unauthorized, StdErrors::Error,
-                                                      StdErrors::UnableToAllocateResource>();
-  ASSERT_EQ(secondErrors.size(), errors.size());
-  for (std::size_t i = 0; i < errors.size(); ++i) {
-    EXPECT_NE(secondErrors[i], errors[i]);
-    EXPECT_EQ(*secondErrors[i], *errors[i]);
-  }
-
-  const auto single = MethodDefinitions::Errors<StdErrors::Error>();
-  ASSERT_EQ(single.size(), 1u);
-  EXPECT_EQ(NameOf(single[0]), "com.korvan.quil.std.errors.error");
-  EXPECT_TRUE(MethodDefinitions::Errors<>().empty());
+  EXPECT_FALSE(signal->SetHandler([](auto&&...) {}));  // connected once only
 }
 
 }  // namespace
