@@ -19,7 +19,7 @@
 //   allocs_per_call  heap allocations per call, counted by the replacement global operator new of
 //                    this program over all threads.
 //
-// Each thread calls with objects of its own (answer, specification, activation, allocation
+// Each thread calls with objects of its own (answer, update spec, activation, allocation
 // counter), so that the direct call scales and what the round trip shares between threads shows.
 #include <array>
 #include <atomic>
@@ -47,7 +47,7 @@
 namespace {
 constexpr int kMaxThreads = 2;
 
-// Which of the per-thread objects (allocation counter, answer, specification, activation) the
+// Which of the per-thread objects (allocation counter, answer, update spec, activation) the
 // calling thread uses: a cache line that two threads write at once costs more than a direct call,
 // and a single shared counter would measure itself rather than the calls.
 thread_local int threadSlot = 0;

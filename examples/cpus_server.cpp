@@ -64,7 +64,7 @@ void CpusServer::Update(const std::string& vm,
     if (found == machines_.end()) {
       refused = MachineNotFound(vm);
     } else {
-      // Only what the specification sets changes; the rest stays as it is.
+      // Only what the update spec sets changes; the rest stays as it is.
       CpusSvc::Info settings = found->second;
       settings.count = updateSpec->count.value_or(settings.count);
       settings.coresPerSocket = updateSpec->coresPerSocket.value_or(settings.coresPerSocket);

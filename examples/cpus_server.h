@@ -1,7 +1,7 @@
 // The server side of the cpus example: a cpus service that keeps the CPU settings of a few virtual
 // machines in memory, bound into an in-process API provider.
 //
-// "get" answers a machine's settings; "update" changes the settings its specification sets, after
+// "get" answers a machine's settings; "update" changes the settings its update spec sets, after
 // checking that the machine keeps at least one CPU and a whole number of sockets. A machine it
 // does not hold is answered with NotFound, a setting it refuses with InvalidArgument.
 #pragma once

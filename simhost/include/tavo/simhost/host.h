@@ -36,7 +36,7 @@
 // Anything else is NotAllowedInCurrentState, naming the state and what the operation needs
 // ("The virtual machine vm-1 is STOPPED; reset needs RUNNING.").
 //
-// CPUs and memory. "update" changes what its specification sets; an update that changes nothing
+// CPUs and memory. "update" changes what its update spec sets; an update that changes nothing
 // is accepted in every state. The values must hold (InvalidArgument): 1 to 64 CPUs, cores per
 // socket at least 1 and dividing the count; memory in MiB, a multiple of 4 from 4 to 1048576.
 // Changes are then checked against the power state (NotAllowedInCurrentState): while SUSPENDED

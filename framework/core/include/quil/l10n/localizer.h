@@ -1,4 +1,4 @@
-// Localisation: language tags and preferences, locale specifications, the localizer that holds
+// Localisation: language tags and preferences, locales, the localizer that holds
 // translated message templates, and the request localizer that renders one message for one
 // request.
 //
