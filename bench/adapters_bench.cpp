@@ -14,9 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -24,25 +22,7 @@
 
 #include <quil/l10n/localizer.h>
 
-namespace {
-std::size_t allocations = 0;  // the benchmarks run on one thread
-
-// Out of line, so that the compiler pairs the replaced operators with each other rather than
-// with malloc and free.
-[[gnu::noinline]] void* Allocate(std::size_t size) {
-  ++allocations;
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void Release(void* memory) noexcept { std::free(memory); }
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* memory) noexcept { Release(memory); }
-void operator delete[](void* memory) noexcept { Release(memory); }
-void operator delete(void* memory, std::size_t /*size*/) noexcept { Release(memory); }
-void operator delete[](void* memory, std::size_t /*size*/) noexcept { Release(memory); }
+#include "allocation_counter.h"
 
 // Types in the shape the generator emits.
 namespace Com::Korvan::Tavo::Bench::ListSvc {
@@ -171,13 +151,14 @@ const DataValuePtr& Value() {
 // Runs `body` once per iteration and reports time and allocations per listed structure.
 template <typename Body>
 void Measure(benchmark::State& state, Body body) {
-  const std::size_t before = allocations;
+  const std::size_t before = Bench::Allocations();
   for (auto _ : state) body();
   const double elements = static_cast<double>(state.iterations()) * kElements;
   // An inverted rate: seconds per element, printed with its unit ("215ns").
   state.counters["time_per_element"] = benchmark::Counter(
       kElements, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  state.counters["allocs_per_element"] = static_cast<double>(allocations - before) / elements;
+  state.counters["allocs_per_element"] =
+      static_cast<double>(Bench::Allocations() - before) / elements;
 }
 
 void BM_BaselineDeepCopy(benchmark::State& state) {

@@ -22,12 +22,9 @@
 // Each thread calls with objects of its own (answer, update spec, activation, allocation
 // counter), so that the direct call scales and what the round trip shares between threads shows.
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 
 #include <time.h>
@@ -44,43 +41,13 @@
 #include <quil/std/errors.h>
 #include <quil/stub/invoker.h>
 
-namespace {
-constexpr int kMaxThreads = 2;
+#include "allocation_counter.h"
 
-// Which of the per-thread objects (allocation counter, answer, update spec, activation) the
-// calling thread uses: a cache line that two threads write at once costs more than a direct call,
-// and a single shared counter would measure itself rather than the calls.
-thread_local int threadSlot = 0;
-
-struct alignas(64) AllocationCounter {
-  std::atomic<std::size_t> count{0};
-};
-AllocationCounter allocationCounters[kMaxThreads];
-
-std::size_t Allocations() {
-  std::size_t total = 0;
-  for (const AllocationCounter& counter : allocationCounters) {
-    total += counter.count.load(std::memory_order_relaxed);
-  }
-  return total;
-}
-
-// Out of line, so that the compiler pairs the replaced operators with each other rather than
-// with malloc and free.
-[[gnu::noinline]] void* Allocate(std::size_t size) {
-  allocationCounters[threadSlot].count.fetch_add(1, std::memory_order_relaxed);
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void Release(void* memory) noexcept { std::free(memory); }
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* memory) noexcept { Release(memory); }
-void operator delete[](void* memory) noexcept { Release(memory); }
-void operator delete(void* memory, std::size_t /*size*/) noexcept { Release(memory); }
-void operator delete[](void* memory, std::size_t /*size*/) noexcept { Release(memory); }
+// The per-thread objects (allocation counter, answer, update spec, activation) sit in the slot of
+// the calling thread: a cache line that two threads write at once costs more than a direct call.
+using Bench::Allocations;
+using Bench::kMaxThreads;
+using Bench::threadSlot;
 
 namespace {
 
