@@ -26,7 +26,6 @@ using namespace Testing;
 
 constexpr std::size_t kDepth = 100000;
 
-// Runs `body` on a new thread whose whole stack is 256 KiB, and waits for it.
 void RunOnSmallStack(const std::function<void()>& body) {
   pthread_attr_t attributes;
   ASSERT_EQ(pthread_attr_init(&attributes), 0);
@@ -42,8 +41,7 @@ void RunOnSmallStack(const std::function<void()>& body) {
   pthread_attr_destroy(&attributes);
 }
 
-// Releases a chain of nodes without recursion: each node's children are taken out of it before
-// its last owner lets go.
+// Native chains would be destroyed recursively: take each node's children out first.
 void ReleaseNodes(std::shared_ptr<const Hand::Node> root) {
   std::vector<std::shared_ptr<const Hand::Node>> pending{std::move(root)};
   while (!pending.empty()) {
@@ -56,21 +54,14 @@ void ReleaseNodes(std::shared_ptr<const Hand::Node> root) {
   }
 }
 
-// The chain root -> ... -> innermost, with labels counting down to 0 at the innermost node.
-std::shared_ptr<Hand::Node> MakeChain(std::size_t depth) {
-  auto node = std::make_shared<Hand::Node>();
-  node->label = "0";
-  for (std::size_t level = 1; level < depth; ++level) {
+TEST(AdapterDepthTest, DeepNestingOnASmallStack) {
+  auto chain = std::make_shared<Hand::Node>();
+  for (std::size_t level = 1; level < kDepth; ++level) {
     auto parent = std::make_shared<Hand::Node>();
     parent->label = std::to_string(level);
-    parent->children.push_back(std::move(node));
-    node = std::move(parent);
+    parent->children.push_back(std::move(chain));
+    chain = std::move(parent);
   }
-  return node;
-}
-
-TEST(AdapterDepthTest, DeepNestingOnASmallStack) {
-  std::shared_ptr<Hand::Node> chain = MakeChain(kDepth);
   RunOnSmallStack([&chain] {
     MessageList messages;
     DataValuePtr value;
@@ -78,7 +69,6 @@ TEST(AdapterDepthTest, DeepNestingOnASmallStack) {
     auto decoded = std::make_shared<Hand::Node>();
     EXPECT_TRUE(ValueToNativeAdapter::Adapt(value, *decoded, messages));
     DataValuePtr again;
-    // What comes back converts to the same value: nothing was lost on the way.
     EXPECT_TRUE(ToValue(*decoded, again, messages) && Equals(value.get(), again.get()));
 
     // The definition's self reference carries the check down the whole value.
@@ -87,8 +77,6 @@ TEST(AdapterDepthTest, DeepNestingOnASmallStack) {
     EXPECT_TRUE(messages.empty());
 
     EXPECT_EQ(Check(*decoded), Texts{});
-    decoded->unknownFields = UnknownStore({"x"});
-    EXPECT_EQ(Check(*decoded), Texts{Extra("::Com::Korvan::Tavo::Test::HandSvc::Node", "x")});
 
     // The deepest failure is found and ends the conversion at once.
     auto innermost = decoded.get();
@@ -100,7 +88,6 @@ TEST(AdapterDepthTest, DeepNestingOnASmallStack) {
     EXPECT_EQ(Describe(failure),
               Texts{"quil.data.unset.non.optional.field(com.korvan.tavo.test.hand.node)"});
 
-    // Values take themselves apart without recursion; native chains need help.
     value.reset();
     again.reset();
     ReleaseNodes(std::move(decoded));

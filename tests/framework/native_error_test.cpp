@@ -8,21 +8,16 @@
 namespace Quil::Data {
 namespace {
 
-L10n::RequestLocalizer GermanRequestLocalizer() {
-  auto localizer = std::make_shared<L10n::Localizer>();
-  localizer->AddTemplate("de", "com.example.vm.missing", "Die Maschine {1} fehlt.");
-  std::error_code error;
-  auto locale = std::make_shared<const L10n::LocaleSpec>(
-      L10n::LocaleHelpers::MakeLanguagePreference("de_DE", error),
-      L10n::LocaleHelpers::MakeLanguagePreference("C", error), L10n::TimezoneSpec("Etc/UTC"));
-  return L10n::RequestLocalizer(localizer, locale);
-}
-
 TEST(NativeErrorHelperTest, ErrorValueWinsNativeIsLocalisedNothingIsNull) {
   const BaseMessage missing("com.example.vm.missing", "The machine vm-1 is missing.", {"vm-1"});
   const BaseMessage untranslated("com.example.other", "Other text.", {});
   const NativeError native{"com.korvan.quil.std.errors.not_found", {missing, untranslated}};
-  const auto german = GermanRequestLocalizer();
+  auto localizer = std::make_shared<L10n::Localizer>();
+  localizer->AddTemplate("de", "com.example.vm.missing", "Die Maschine {1} fehlt.");
+  std::error_code error;
+  const auto de = L10n::LocaleHelpers::MakeLanguagePreference("de_DE", error);
+  const L10n::RequestLocalizer german(
+      localizer, std::make_shared<const L10n::LocaleSpec>(de, de, L10n::TimezoneSpec("Etc/UTC")));
 
   const ErrorValuePtr given = ErrorValue::GetInstance("com.korvan.quil.std.errors.error");
   EXPECT_EQ(NativeErrorHelper::GetError(given, native, german), given);
@@ -37,11 +32,6 @@ TEST(NativeErrorHelperTest, ErrorValueWinsNativeIsLocalisedNothingIsNull) {
   EXPECT_EQ(messages[0],
             BaseMessage("com.example.vm.missing", "Die Maschine vm-1 fehlt.", {"vm-1"}));
   EXPECT_EQ(messages[1], untranslated);
-
-  const ErrorValuePtr byDefault = NativeErrorHelper::GetError(
-      nullptr, native, L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer());
-  ASSERT_NE(byDefault, nullptr);
-  EXPECT_EQ(byDefault->GetMessages(), native.messages);
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 #include <quil/core/method_result.h>
 #include <quil/data/native_error.h>
 #include <quil/data/value.h>
-#include <quil/provider/api_method.h>
 #include <quil/type_info.h>
 #include <quil/types.h>
 
@@ -36,22 +35,6 @@ inline Core::AsyncApiResultCb RecordFramework(std::vector<FrameworkReport>& repo
                                            Core::AsyncApiResultCb::Continuation continuation) {
     reports.push_back({std::move(result), progress, std::move(continuation)});
   });
-}
-
-// One call of a method's result callback.
-struct MethodReport {
-  Data::DataValuePtr output;
-  Data::ErrorValuePtr error;
-  Progress progress;
-  Provider::AsyncApiMethod::ResultCb::Continuation continuation;
-};
-
-inline Provider::AsyncApiMethod::ResultCb RecordMethod(std::vector<MethodReport>& reports) {
-  return Provider::AsyncApiMethod::ResultCb(
-      [&reports](Data::DataValuePtr output, Data::ErrorValuePtr error, Progress progress,
-                 Provider::AsyncApiMethod::ResultCb::Continuation&& continuation) {
-        reports.push_back({std::move(output), std::move(error), progress, std::move(continuation)});
-      });
 }
 
 inline std::vector<std::string> MessageIds(const Data::ErrorValuePtr& error) {

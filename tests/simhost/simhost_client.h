@@ -1,10 +1,13 @@
-// What the simulated host's tests share: a client of the ten services over an API provider, whose
-// blocking calls each take one line, and a host registered with a provider of its own.
+// What the simulated host's tests share: a client of the ten services whose blocking calls take one
+// line each, and a host registered with a provider of its own.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <boost/optional.hpp>
@@ -28,9 +31,20 @@ namespace NetworkSvc = Vm::Device::NetworkSvc;
 namespace SataSvc = Vm::Device::SataControllerSvc;
 namespace ScsiSvc = Vm::Device::ScsiControllerSvc;
 namespace PowerSvc = Vm::PowerSvc;
+using Cpus = CpusSvc::AsyncServiceStub;
+using Memory = MemorySvc::AsyncServiceStub;
+using Cdrom = CdromSvc::AsyncServiceStub;
+using Disk = DiskSvc::AsyncServiceStub;
+using Network = NetworkSvc::AsyncServiceStub;
+using Sata = SataSvc::AsyncServiceStub;
+using Scsi = ScsiSvc::AsyncServiceStub;
+using Dock = Vm::DockSvc::AsyncServiceStub;
+using Power = PowerSvc::AsyncServiceStub;
+using Nask = Vm::NaskSvc::AsyncServiceStub;
 using Quil::Void;
 using Quil::Client::Reply;
 using Runtime = PowerSvc::Runtime;
+using Texts = std::vector<std::string>;
 
 // "ok" for a success, else the error's name without "com.korvan.quil.std.errors.".
 std::string OutcomeOf(const Quil::Data::ErrorValuePtr& error);
@@ -46,77 +60,96 @@ std::string Message(const Reply<R>& reply) {
   return MessageOf(reply.error());
 }
 
-using Texts = std::vector<std::string>;
+// "<outcome>: <message>", for failures.
+template <typename R>
+std::string Failure(const Reply<R>& reply) {
+  return Outcome(reply) + ": " + Message(reply);
+}
+
+template <typename R>
+R ReplyOf(const Quil::AsyncResult<R>&);  // only named in decltype
+
+// A shared structure filled by `fill`, for specs and filters.
+template <typename T, typename Fill>
+std::shared_ptr<T> Make(Fill&& fill) {
+  auto made = std::make_shared<T>();
+  fill(*made);
+  return made;
+}
 
 // Every call goes through the stubs; one client per thread, since calls without an activation
 // share the client's default one.
 class Client {
  public:
-  explicit Client(Quil::Provider::ApiProvider& provider);
+  explicit Client(Quil::Provider::ApiProvider& provider)
+      : apiStub_(std::make_shared<Quil::Stub::AsyncApiStub>(provider, defaults_)),
+        stubs_(Cpus(apiStub_), Memory(apiStub_), Cdrom(apiStub_), Disk(apiStub_), Network(apiStub_),
+               Sata(apiStub_), Scsi(apiStub_), Dock(apiStub_), Power(apiStub_), Nask(apiStub_)) {}
 
-  Reply<Void> Create(const std::string& vm, const std::string& guestOS = "linux",
-                     boost::optional<std::string> hwVersion = boost::none);
-  Reply<Void> Delete(const std::string& vm);
-  Reply<Void> Load(const std::string& vm);
+  // Calls `operation` with `args`, the default activation and a result object; waits for the reply.
+  template <typename Stub, typename... Params, typename... Args>
+  auto Await(void (Stub::*operation)(Params...), Args&&... args) {
+    using Result = std::tuple_element_t<sizeof...(Params) - 1, std::tuple<Params...>>;
+    auto [result, answer] =
+        Quil::Client::MakeFutureResult<decltype(ReplyOf(std::declval<Result>()))>();
+    (std::get<Stub>(stubs_).*operation)(std::forward<Args>(args)..., nullptr, result);
+    return answer.get();
+  }
 
-  Reply<Runtime> Power(const std::string& vm);
-  Reply<Void> SwitchOn(const std::string& vm, boost::optional<bool> paused = boost::none,
-                       boost::optional<bool> soft = boost::none);
-  Reply<Void> SwitchOff(const std::string& vm);
-  Reply<Void> Reset(const std::string& vm);
-  Reply<Void> Suspend(const std::string& vm);
-
-  Reply<std::shared_ptr<const CpusSvc::Info>> Cpus(const std::string& vm);
+  Reply<Void> Create(const std::string& vm) {
+    return Await(&Nask::Create, Make<Vm::NaskSvc::CreateSpec>([&](auto& s) {
+      s.vm = vm;
+      s.guestOS = "linux";
+    }));
+  }
   Reply<Void> UpdateCpus(const std::string& vm, boost::optional<std::int64_t> count,
                          boost::optional<std::int64_t> coresPerSocket = boost::none,
-                         boost::optional<bool> hotAdd = boost::none,
-                         boost::optional<bool> hotRemove = boost::none);
-  Reply<std::shared_ptr<const MemorySvc::Properties>> Memory(const std::string& vm);
+                         boost::optional<bool> hotAdd = boost::none) {
+    return Await(&Cpus::Update, vm, Make<CpusSvc::UpdateSpec>([&](auto& s) {
+      s.count = count;
+      s.coresPerSocket = coresPerSocket;
+      s.hotAddEnabled = hotAdd;
+    }));
+  }
   Reply<Void> UpdateMemory(const std::string& vm, boost::optional<std::int64_t> size,
-                           boost::optional<bool> hotAdd = boost::none);
-
-  // An IMAGE backing when `isoFile` is given or `type` is IMAGE, else `deviceName`'s.
-  Reply<std::string> AddCdrom(const std::string& vm, CdromSvc::BackingType type,
-                              boost::optional<std::string> name, const std::string& device = "");
-  Reply<CdromSvc::ListMethod::ResultType> ListCdroms(
-      const std::string& vm, Quil::OptionalPtr<const CdromSvc::FilterSpec> filter = {});
-  Reply<Void> DeleteCdrom(const std::string& vm, const std::string& device);
-
+                           boost::optional<bool> hotAdd = boost::none) {
+    return Await(&Memory::Update, vm, Make<MemorySvc::UpdateSpec>([&](auto& s) {
+      s.size = size;
+      s.hotAddEnabled = hotAdd;
+    }));
+  }
+  // An IMAGE drive of `iso` (empty when none) in `device`, or the first free slot.
+  Reply<std::string> AddCdrom(const std::string& vm, boost::optional<std::string> iso = boost::none,
+                              const std::string& device = "") {
+    return Await(&Cdrom::Add, vm, Make<CdromSvc::BackingInfo>([&](auto& b) {
+      b.type = CdromSvc::BackingType::IMAGE;
+      b.isoFile = iso;
+    }),
+                 device);
+  }
   Reply<std::string> AddDisk(const std::string& vm, const std::string& disk,
-                             const std::string& device = "");
-  Reply<std::shared_ptr<const DiskSvc::ListResult>> ListDisks(
-      const std::string& vm, Quil::OptionalPtr<const DiskSvc::FilterSpec> filter = {});
-
+                             const std::string& device = "") {
+    return Await(&Disk::Add, Make<DiskSvc::AddSpec>([&](auto& s) {
+      s.vm = vm;
+      s.disk = disk;
+      s.device = device;
+    }));
+  }
   Reply<Void> AddAdapter(const std::string& vm, const std::string& network,
-                         NetworkSvc::VirtualDev adapter, const std::string& device = "");
-  Reply<std::shared_ptr<const NetworkSvc::ListResult>> ListAdapters(
-      const std::string& vm, Quil::OptionalPtr<const NetworkSvc::FilterSpec> filter = {});
-  Reply<Void> RemoveAdapter(const std::string& vm, const std::string& device);
-
-  Reply<Void> AddSata(const std::string& vm, std::int64_t number,
-                      SataSvc::HbaType type = SataSvc::HbaType::AHCI);
-  Reply<Void> UpdateSata(const std::string& vm, std::int64_t number,
-                         SataSvc::HbaType type = SataSvc::HbaType::AHCI);
-  Reply<Void> DeleteSata(const std::string& vm, std::int64_t number);
-  Reply<SataSvc::ListMethod::ResultType> ListSata(
-      const std::string& vm, Quil::OptionalPtr<const SataSvc::FilterSpec> filter = {});
-
-  Reply<Void> AddScsi(const std::string& vm, std::int64_t number,
-                      ScsiSvc::HbaType type = ScsiSvc::HbaType::LSILOGIC);
+                         NetworkSvc::VirtualDev adapter = NetworkSvc::VirtualDev::E1000,
+                         const std::string& device = "") {
+    return Await(&Network::Add, Make<NetworkSvc::AddSpec>([&](auto& s) {
+      s.vm = vm;
+      s.network = network;
+      s.adapter = adapter;
+      s.device = device;
+    }));
+  }
 
  private:
   Quil::Core::AsyncActivation defaults_;
   std::shared_ptr<Quil::Stub::AsyncApiStub> apiStub_;
-  CpusSvc::AsyncServiceStub cpus_;
-  MemorySvc::AsyncServiceStub memory_;
-  CdromSvc::AsyncServiceStub cdrom_;
-  DiskSvc::AsyncServiceStub disk_;
-  NetworkSvc::AsyncServiceStub network_;
-  SataSvc::AsyncServiceStub sata_;
-  ScsiSvc::AsyncServiceStub scsi_;
-  Vm::DockSvc::AsyncServiceStub dock_;
-  PowerSvc::AsyncServiceStub power_;
-  Vm::NaskSvc::AsyncServiceStub nask_;
+  std::tuple<Cpus, Memory, Cdrom, Disk, Network, Sata, Scsi, Dock, Power, Nask> stubs_;
 };
 
 // A host registered with a provider of its own, and a client over that provider.
@@ -128,14 +161,16 @@ struct Deployment {
   Client client{provider};
 };
 
-// A copy of the machine `vm` as the host holds it now; a default record (with an empty
-// identifier) after a failed test assertion when there is none.
+// A copy of the machine `vm` as the host holds it now; a default record after a failed assertion
+// when there is none.
 Tavo::SimHost::MachineRecord Machine(const Tavo::SimHost::Host& host, const std::string& vm);
 
-// The identifiers or labels in a list answer, in order.
-Texts Identifiers(const CdromSvc::ListMethod::ResultType& list);
-Texts Identifiers(const DiskSvc::ListResult& list);
-Texts Identifiers(const NetworkSvc::ListResult& list);  // "<device>@<network>"
-Texts Identifiers(const SataSvc::ListMethod::ResultType& list);
+// `label(item)` for each item of a list, in order.
+template <typename List, typename Label>
+Texts Labels(const List& list, Label&& label) {
+  Texts texts;
+  for (const auto& each : list) texts.push_back(label(*each));
+  return texts;
+}
 
 }  // namespace SimHostTesting
