@@ -2,7 +2,8 @@
 # Installs the Debian packages that building, testing and benchmarking need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang python3 pkgconf libboost1.81-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ clang python3 pkgconf libboost1.81-dev libboost-json1.81-dev libssl-dev
+          curl libgtest-dev libgmock-dev
           libbenchmark-dev)
 
 missing=()

@@ -26,7 +26,10 @@ class TAVO_VM_API $name {
 BINDER = """\
 // Binds an implementation to the framework: the provider interface returned holds one method per
 // operation, in the order of the interface. Without a localizer, the binding makes its own.
+// Describe gives the same interface with no implementation behind it (every invocation answers
+// internal_server_error): the operations' names and definitions, for clients and tools.
 struct TAVO_VM_API $name {
+  static $api_interface Describe();
   static $api_interface BindImplementation(
       std::shared_ptr<$interface> implementation);
   static $api_interface BindImplementation(
@@ -78,6 +81,10 @@ class TAVO_VM_API $name final : public $interface {
 
 BINDER_DEFINITIONS = """\
 $interface::~$interface() = default;
+
+$api_interface $binder::Describe() {
+  return $describe;
+}
 
 $api_interface $binder::BindImplementation(
     std::shared_ptr<$interface> implementation) {
@@ -223,6 +230,16 @@ def stub_operation(operation: Operation) -> str:
                        fill=[line[2:] for line in fill], invoke=[line[2:] for line in invoke])
 
 
+def describe_call(service: Service) -> str:
+    """The Describe body's expression: on one line when it fits, else one class per line."""
+    classes = [naming.INTERFACE] + [naming.method_class(op) for op in service.operations]
+    call = f"::Quil::Provider::DescribeInterface<{', '.join(classes)}>()"
+    if len("  return ;") + len(call) <= writer.COLUMN_LIMIT:
+        return call
+    listed = ",\n".join(" " * LIST_INDENT + name for name in classes)
+    return f"::Quil::Provider::DescribeInterface<\n{listed}>()"
+
+
 def definitions(service: Service) -> str:
     """The interface's destructor, the binder, the helper's Bind and the stub, in the source.
     A service without operations binds none, so Bind leaves its parameters unnamed."""
@@ -232,5 +249,5 @@ def definitions(service: Service) -> str:
                        api_interface=API_INTERFACE, localizer=LOCALIZER,
                        implementation="implementation" if used else "/*implementation*/",
                        localizer_name="localizer" if used else "/*localizer*/",
-                       bind=bind_statement(service))
+                       bind=bind_statement(service), describe=describe_call(service))
     return "\n\n".join([text] + [stub_operation(operation) for operation in service.operations])

@@ -111,6 +111,27 @@ constexpr auto kCatalogue = SortedById(std::array{
           "Method \"{1}\" answered with the undeclared error {2}."},
     // (method, "input" or "output")
     Entry{"quil.provider.method.definition.missing", "Method \"{1}\" has no {2} definition."},
+
+    // JSON mapping (libquil-remote). Paths are empty for the root.
+    // (path, reason)
+    Entry{"quil.remote.json.syntax", "{1}: the text is not valid JSON ({2})."},
+    // (path, limit)
+    Entry{"quil.remote.json.too.deep", "{1}: JSON nested deeper than {2} levels."},
+    // (size, limit)
+    Entry{"quil.remote.json.too.large", "The JSON text of {1} bytes exceeds the limit of {2} bytes."},
+    // (path, number text)
+    Entry{"quil.remote.json.integer.range",
+          "{1}: the number {2} is outside the range of a 64-bit signed integer."},
+    Entry{"quil.remote.json.integer.fraction", "{1}: the number {2} is not an integer."},
+    // (path)
+    Entry{"quil.remote.json.utf8", "{1}: the text is not valid UTF-8."},
+    Entry{"quil.remote.json.not.number", "{1}: NaN and infinity have no JSON form."},
+
+    // Transport (libquil-remote).
+    // (what happened)
+    Entry{"quil.remote.unavailable", "The service cannot be reached: {1}."},
+    // ()
+    Entry{"quil.remote.unauthenticated", "The request carries no valid bearer token."},
 });
 
 static_assert(StrictlyAscending(kCatalogue), "message identifiers must be unique");

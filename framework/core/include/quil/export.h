@@ -10,3 +10,5 @@
 #define QUIL_STD_API QUIL_VISIBLE
 // libinternal-tavo-vm-api: the bindings and the API catalogue.
 #define TAVO_VM_API QUIL_VISIBLE
+// libquil-remote: the JSON mapping and the JSON-RPC transport over HTTP.
+#define QUIL_REMOTE_API QUIL_VISIBLE

@@ -12,9 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include <quil/core/identifiers.h>
 #include <quil/data/definition.h>
 #include <quil/l10n/localizer.h>
+#include <quil/provider/api_method.h>
 #include <quil/provider/method_signal.h>
+#include <quil/type_info.h>
 
 namespace Quil::Provider {
 
@@ -31,6 +34,26 @@ std::shared_ptr<AsyncApiMethodSignal> GetApiMethodInstance(
                                         std::move(outputDef), std::move(errorDefs), localizer);
   signal->SetHandler(AsyncApiMethodSignal::Handler(std::forward<Filter>(filter)));
   return signal;
+}
+
+// A signal for M with no handler: it carries M's name and definitions and answers every
+// invocation with internal_server_error.
+template <typename M>
+std::shared_ptr<const AsyncApiMethodSignal> DescribeMethod() {
+  std::vector<Data::DataDefinitionPtr> errorDefs = M::errorDefs();
+  Data::DataDefinitionPtr outputDef = M::outputDef();
+  Data::DataDefinitionPtr inputDef = M::inputDef();
+  return AsyncApiMethodSignal::GetInstance(M::methodName(), std::move(inputDef),
+                                           std::move(outputDef), std::move(errorDefs),
+                                           std::make_shared<L10n::Localizer>());
+}
+
+// The provider interface of `Interface` with one described method per method class, in order.
+template <typename Interface, typename... Methods>
+std::shared_ptr<const AsyncApiInterface> DescribeInterface() {
+  return AsyncApiInterface::GetInstance(
+      Core::InterfaceIdentifier::GetInstance(TypeInfo<Interface>::name()),
+      {DescribeMethod<Methods>()...});
 }
 
 }  // namespace Quil::Provider

@@ -1,22 +1,19 @@
 // The client's way into the framework: an API provider takes an invocation named by interface and
 // method and answers it through the invocation's result callback, now or later, on any thread.
 //
-// `LocalApiProvider` serves provider interfaces of the same process. It routes an invocation by
-// the interface name and the method name to that method's `Invoke`, which checks the input and
-// answers. An interface or method it does not know is answered through the callback with
-// "com.korvan.quil.std.errors.operation_not_found" carrying "quil.provider.operation.not.found"
-// (interface name, method name); it never throws for that.
+// `LocalApiProvider` serves provider interfaces of the same process from its `InterfaceRegistry`.
+// It routes an invocation by the interface name and the method name to that method's `Invoke`,
+// which checks the input and answers. An interface or method it does not know is answered
+// through the callback with the registry's not-found answer; it never throws for that.
 //
 // By default everything happens inside `Invoke`, on the caller's thread. Constructed with an
 // executor, the provider looks the method up at once (the registry as it stands at the call
 // decides) and hands the rest of the invocation, the not-found answer included, to the executor,
 // which may run it later on a thread of its own. The provider starts no threads itself.
 //
-// Registration refuses a second interface of the same name, so that two services bound to one
-// name are noticed instead of one silently replacing the other; unregister first to replace.
-// The registry is guarded by a reader-writer mutex: interfaces may be registered and unregistered
-// while invocations run. An invocation already routed (running, or waiting in the executor)
-// keeps its method alive and still runs after its interface is unregistered.
+// Interfaces may be registered and unregistered while invocations run. An invocation already
+// routed (running, or waiting in the executor) keeps its method alive and still runs after its
+// interface is unregistered.
 //
 //   Quil::Provider::LocalApiProvider provider;
 //   provider.Register(CpusSvc::AsyncServiceBinder::BindImplementation(implementation));
@@ -25,11 +22,9 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
-#include <shared_mutex>
-#include <string>
 #include <string_view>
+#include <utility>
 
 #include <quil/core/activation.h>
 #include <quil/core/api_result_cb.h>
@@ -37,6 +32,7 @@
 #include <quil/data/value.h>
 #include <quil/export.h>
 #include <quil/provider/api_method.h>
+#include <quil/provider/interface_registry.h>
 
 namespace Quil::Provider {
 
@@ -56,8 +52,7 @@ class QUIL_CORE_API ApiProvider {
 
 class QUIL_CORE_API LocalApiProvider final : public ApiProvider {
  public:
-  static constexpr std::string_view kOperationNotFound =
-      "com.korvan.quil.std.errors.operation_not_found";
+  static constexpr std::string_view kOperationNotFound = InterfaceRegistry::kOperationNotFound;
 
   // Runs one routed invocation, now or later, on whatever thread it chooses. It must run each
   // task exactly once; a task never throws on its own account.
@@ -72,13 +67,15 @@ class QUIL_CORE_API LocalApiProvider final : public ApiProvider {
   LocalApiProvider(const LocalApiProvider&) = delete;
   LocalApiProvider& operator=(const LocalApiProvider&) = delete;
 
-  // False, and nothing changed, for a null interface, an interface without identifier, or a name
-  // already registered.
-  bool Register(std::shared_ptr<const AsyncApiInterface> api);
-  // False when no interface of that name is registered.
-  bool Unregister(std::string_view interfaceName);
-  // The registered interface of that name, or null.
-  std::shared_ptr<const AsyncApiInterface> Find(std::string_view interfaceName) const;
+  // The registry's rules: see InterfaceRegistry.
+  bool Register(std::shared_ptr<const AsyncApiInterface> api) {
+    return registry_.Register(std::move(api));
+  }
+  bool Unregister(std::string_view interfaceName) { return registry_.Unregister(interfaceName); }
+  std::shared_ptr<const AsyncApiInterface> Find(std::string_view interfaceName) const {
+    return registry_.Find(interfaceName);
+  }
+  InterfaceRegistry& Registry() { return registry_; }
 
   // A null method identifier (or one without interface) is answered as an unknown operation with
   // empty names.
@@ -88,8 +85,7 @@ class QUIL_CORE_API LocalApiProvider final : public ApiProvider {
 
  private:
   Executor executor_;
-  mutable std::shared_mutex mutex_;  // guards interfaces_ only; never held while a method runs
-  std::map<std::string, std::shared_ptr<const AsyncApiInterface>, std::less<>> interfaces_;
+  InterfaceRegistry registry_;
 };
 
 }  // namespace Quil::Provider

@@ -60,6 +60,14 @@ std::vector<::Quil::Data::DataDefinitionPtr> RestMethod::errorDefs() {
 
 AsyncServiceInterface::~AsyncServiceInterface() = default;
 
+std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinder::Describe() {
+  return ::Quil::Provider::DescribeInterface<
+      AsyncServiceInterface,
+      PlantMethod,
+      WaterMethod,
+      RestMethod>();
+}
+
 std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinder::BindImplementation(
     std::shared_ptr<AsyncServiceInterface> implementation) {
   return BindImplementation(std::move(implementation), std::make_shared<::Quil::L10n::Localizer>());

@@ -221,7 +221,10 @@ class TAVO_VM_API AsyncServiceInterface {
 
 // Binds an implementation to the framework: the provider interface returned holds one method per
 // operation, in the order of the interface. Without a localizer, the binding makes its own.
+// Describe gives the same interface with no implementation behind it (every invocation answers
+// internal_server_error): the operations' names and definitions, for clients and tools.
 struct TAVO_VM_API AsyncServiceBinder {
+  static std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> Describe();
   static std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> BindImplementation(
       std::shared_ptr<AsyncServiceInterface> implementation);
   static std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> BindImplementation(
