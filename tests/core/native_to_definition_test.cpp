@@ -72,5 +72,15 @@ TEST(NativeToDefinitionTest, StructuresAreSharedWithinACallAndReferredToWhenNest
   EXPECT_EQ(reference->GetTarget(), nullptr);
 }
 
+TEST(NativeToDefinitionTest, SetsAndListsKeepTheirKind) {
+  DataDefinitionPtr everything = Adapter::DefinitionOf<Hand::Everything>();
+  const auto& texts = dynamic_cast<const ListDefinition&>(*AsStruct(everything).GetField("texts"));
+  const auto& leaves = dynamic_cast<const ListDefinition&>(*AsStruct(everything).GetField("leaves"));
+  EXPECT_EQ(texts.GetKind(), ListValue::Kind::SET);
+  EXPECT_EQ(leaves.GetKind(), ListValue::Kind::LIST);
+  EXPECT_EQ(ToText(ElementOf(AsStruct(everything).GetField("maybe_texts")).get()), "set<string>");
+  EXPECT_NE(*ListDefinition::GetInstance(texts.GetElementType(), ListValue::Kind::LIST), texts);
+}
+
 }  // namespace
 }  // namespace Quil::Data

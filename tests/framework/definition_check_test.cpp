@@ -123,6 +123,7 @@ TEST(DefinitionCheckTest, EachKindAcceptsWhatTheAdapterAccepts) {
       {OptDef(StrDef()), Str(""), kExact, kFits},
       // Lists: sets too; a string is an empty list or the list of itself; every failure counts.
       {list, set, kExact, kFits},
+      {ListDefinition::GetInstance(IntDef(), ListValue::Kind::SET), List({Int(1)}), kExact, kFits},
       {list, List({Int(1), Str("2")}), lenient, kFits},
       {list, List({Int(1), Str("2")}), kExact, {{kMismatch, "[1]", "integer", "string"}}},
       {list,

@@ -134,8 +134,9 @@ std::shared_ptr<const OptionalDefinition> OptionalDefinition::GetInstance(
 OptionalDefinition::~OptionalDefinition() { ReleaseOne(element_); }
 DataType OptionalDefinition::GetType() const { return DataType::OPTIONAL; }
 
-std::shared_ptr<const ListDefinition> ListDefinition::GetInstance(DataDefinitionPtr element) {
-  return std::make_shared<ListDefinition>(std::move(element));
+std::shared_ptr<const ListDefinition> ListDefinition::GetInstance(DataDefinitionPtr element,
+                                                                  ListValue::Kind kind) {
+  return std::make_shared<ListDefinition>(std::move(element), kind);
 }
 ListDefinition::~ListDefinition() { ReleaseOne(element_); }
 DataType ListDefinition::GetType() const { return DataType::LIST; }
@@ -190,6 +191,7 @@ bool Equals(const DataDefinition* a, const DataDefinition* b) {
                              As<OptionalDefinition>(*y).GetElementType().get());
         break;
       case DataType::LIST:
+        if (As<ListDefinition>(*x).GetKind() != As<ListDefinition>(*y).GetKind()) return false;
         pending.emplace_back(As<ListDefinition>(*x).GetElementType().get(),
                              As<ListDefinition>(*y).GetElementType().get());
         break;
@@ -271,7 +273,7 @@ std::string ToText(const DataDefinition* root) {
         text(">");
         break;
       case DataType::LIST:
-        out += "list<";
+        out += As<ListDefinition>(*current).GetKind() == ListValue::Kind::SET ? "set<" : "list<";
         definition(As<ListDefinition>(*current).GetElementType().get());
         text(">");
         break;

@@ -45,6 +45,7 @@
 #include <quil/base_message.h>
 #include <quil/data/definition.h>
 #include <quil/data/native.h>
+#include <quil/data/value.h>
 #include <quil/export.h>
 #include <quil/type_info.h>
 #include <quil/types.h>
@@ -152,14 +153,18 @@ struct TAVO_VM_API NativeToDefinitionAdapter {
                                    const MessageList& messages);
 
   // End methods of composites: wrap the element cell of the source.
-  template <typename D>  // OptionalDefinition or ListDefinition
+  template <typename D>  // OptionalDefinition
   static void CompositeEndMethod(const SrcType& source, DestType destination, StackType& stack,
                                  const MessageList& messages);
+  template <ListValue::Kind Kind>
+  static void ListEndMethod(const SrcType& source, DestType destination, StackType& stack,
+                            const MessageList& messages);
   template <typename Tags, std::size_t I, typename Rule>
   static void UnionCaseEndMethod(const SrcType& source, DestType destination, StackType& stack,
                                  const MessageList& messages);
 
   struct OptionalEnd;
+  template <ListValue::Kind Kind>
   struct ListEnd;
   template <typename Tags, std::size_t I, typename Rule>
   struct UnionCaseEnd;
@@ -229,8 +234,9 @@ struct NativeToDefinitionAdapter::StructAdaptMethod {
 struct NativeToDefinitionAdapter::OptionalEnd {
   static Method Get() { return &CompositeEndMethod<OptionalDefinition>; }
 };
+template <ListValue::Kind Kind>
 struct NativeToDefinitionAdapter::ListEnd {
-  static Method Get() { return &CompositeEndMethod<ListDefinition>; }
+  static Method Get() { return &ListEndMethod<Kind>; }
 };
 template <typename Tags, std::size_t I, typename Rule>
 struct NativeToDefinitionAdapter::UnionCaseEnd {
@@ -241,7 +247,7 @@ struct NativeToDefinitionAdapter::StructEnd {
 };
 
 // Containers: a required structure pointer is the structure; an optional wrapper (also the
-// optional pointer of a structure) is an optional; ordered lists and sets are lists.
+// optional pointer of a structure) is an optional; a vector is a list and a set a set.
 template <typename S>
 struct NativeToDefinitionAdapter::AdaptMethod<std::shared_ptr<const S>> {
   static Method Get() { return AdaptMethod<S>::Get(); }
@@ -256,11 +262,11 @@ struct NativeToDefinitionAdapter::AdaptMethod<boost::optional<X>> {
 };
 template <typename X, typename Allocator>
 struct NativeToDefinitionAdapter::AdaptMethod<std::vector<X, Allocator>> {
-  static Method Get() { return &CompositeBeginMethod<X, ListEnd>; }
+  static Method Get() { return &CompositeBeginMethod<X, ListEnd<ListValue::Kind::LIST>>; }
 };
 template <typename X, typename Compare, typename Allocator>
 struct NativeToDefinitionAdapter::AdaptMethod<std::set<X, Compare, Allocator>> {
-  static Method Get() { return &CompositeBeginMethod<X, ListEnd>; }
+  static Method Get() { return &CompositeBeginMethod<X, ListEnd<ListValue::Kind::SET>>; }
 };
 
 // Collects a structure's fields from its field walker: each field becomes a step that fills the
@@ -336,6 +342,12 @@ template <typename D>
 void NativeToDefinitionAdapter::CompositeEndMethod(const SrcType& source, DestType destination,
                                                    StackType&, const MessageList&) {
   *destination = D::GetInstance(*source.element);
+}
+
+template <ListValue::Kind Kind>
+void NativeToDefinitionAdapter::ListEndMethod(const SrcType& source, DestType destination,
+                                              StackType&, const MessageList&) {
+  *destination = ListDefinition::GetInstance(*source.element, Kind);
 }
 
 template <typename Tags, std::size_t I, typename Rule>

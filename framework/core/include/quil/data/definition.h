@@ -27,6 +27,7 @@
 #include <boost/logic/tribool.hpp>
 
 #include <quil/data/data_type.h>
+#include <quil/data/value.h>
 #include <quil/export.h>
 #include <quil/types.h>
 
@@ -62,12 +63,13 @@ template <> QUIL_CORE_API DataDefinitionPtr DataDefinition::Create<Void>();
 // clang-format on
 
 // Structural equality; null equals only null. Structures compare by kind (structure or error),
-// name and fields; references by name; union cases by element, tag field and rule type.
+// name and fields; lists by kind (list or set) and element; references by name; union cases by
+// element, tag field and rule type.
 QUIL_CORE_API bool Equals(const DataDefinition* a, const DataDefinition* b);
 inline bool operator==(const DataDefinition& a, const DataDefinition& b) { return Equals(&a, &b); }
 inline bool operator!=(const DataDefinition& a, const DataDefinition& b) { return !Equals(&a, &b); }
 
-// A readable form, for example "structure com.example.info{count: integer, tags: list<string>}".
+// A readable form, for example "structure com.example.info{count: integer, tags: set<string>}".
 QUIL_CORE_API std::string ToText(const DataDefinition* definition);
 
 // Void, integer, double, boolean, string, blob and secret definitions carry nothing but their
@@ -83,7 +85,9 @@ class QUIL_CORE_API PrimitiveDefinition final : public DataDefinition {
   DataType type_;
 };
 
-// Optional and list definitions wrap one element definition.
+// Optional and list definitions wrap one element definition. A list definition also tells a list
+// from a set, so that a value decoded from a form that cannot tell them apart (JSON arrays) comes
+// back as the kind it was; the definition checks accept either kind of list for either.
 class QUIL_CORE_API OptionalDefinition final : public DataDefinition {
  public:
   static std::shared_ptr<const OptionalDefinition> GetInstance(DataDefinitionPtr element);
@@ -100,16 +104,20 @@ class QUIL_CORE_API OptionalDefinition final : public DataDefinition {
 
 class QUIL_CORE_API ListDefinition final : public DataDefinition {
  public:
-  static std::shared_ptr<const ListDefinition> GetInstance(DataDefinitionPtr element);
+  static std::shared_ptr<const ListDefinition> GetInstance(
+      DataDefinitionPtr element, ListValue::Kind kind = ListValue::Kind::LIST);
   ~ListDefinition() override;
   const DataDefinitionPtr& GetElementType() const { return element_; }
+  ListValue::Kind GetKind() const { return kind_; }
   DataType GetType() const override;
 
-  explicit ListDefinition(DataDefinitionPtr element) : element_(std::move(element)) {}
+  explicit ListDefinition(DataDefinitionPtr element, ListValue::Kind kind = ListValue::Kind::LIST)
+      : element_(std::move(element)), kind_(kind) {}
 
  private:
   friend struct DefinitionAccess;
   DataDefinitionPtr element_;
+  ListValue::Kind kind_;
 };
 
 class QUIL_CORE_API StructDefinition : public DataDefinition {
