@@ -26,25 +26,7 @@ bool Same(const MemorySettings& a, const MemorySettings& b) {
 
 // Why `machine` cannot take the CPU settings `next`, or none.
 Verdict CheckCpus(const MachineRecord& machine, const CpuSettings& next) {
-  const std::string& vm = machine.vm;
-  const std::string count = std::to_string(next.count);
-  const std::string cores = std::to_string(next.coresPerSocket);
-  if (next.count < 1 || next.count > kMaxCpus) {
-    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.cpus.count.range",
-                  "The virtual machine {1} cannot have {2} CPUs; it takes 1 to {3}.", vm, count,
-                  std::to_string(kMaxCpus));
-  }
-  if (next.coresPerSocket < 1) {
-    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.cpus.cores.range",
-                  "The virtual machine {1} cannot have {2} cores per socket; it needs at least 1.",
-                  vm, cores);
-  }
-  if (next.count % next.coresPerSocket != 0) {
-    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.cpus.sockets.uneven",
-                  "The virtual machine {1} cannot split {2} CPUs into sockets of {3} cores.", vm,
-                  count, cores);
-  }
-
+  if (Verdict refused = CheckCpuValues(machine.vm, next)) return refused;
   const CpuSettings& now = machine.cpus;
   if (Same(next, now)) return boost::none;
   const bool flagsChange =
@@ -65,6 +47,7 @@ Verdict CheckCpus(const MachineRecord& machine, const CpuSettings& next) {
                         "while it is STOPPED.");
   }
   const std::string from = std::to_string(now.count);
+  const std::string count = std::to_string(next.count);
   if (next.count > now.count && !now.hotAddEnabled) {
     return WhileRunning(machine, "tavo.simhost.cpus.hot.add.disabled",
                         "The virtual machine {1} is RUNNING without CPU hot add; its CPUs can go "
@@ -82,16 +65,8 @@ Verdict CheckCpus(const MachineRecord& machine, const CpuSettings& next) {
 
 // Why `machine` cannot take the memory settings `next`, or none.
 Verdict CheckMemory(const MachineRecord& machine, const MemorySettings& next) {
+  if (Verdict refused = CheckMemoryValues(machine.vm, next)) return refused;
   const std::string size = std::to_string(next.sizeMiB);
-  if (next.sizeMiB < kMemoryGranuleMiB || next.sizeMiB > kMaxMemoryMiB ||
-      next.sizeMiB % kMemoryGranuleMiB != 0) {
-    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.memory.size",
-                  "The virtual machine {1} cannot have {2} MiB of memory; it takes a multiple of "
-                  "{3} MiB from {3} to {4}.",
-                  machine.vm, size, std::to_string(kMemoryGranuleMiB),
-                  std::to_string(kMaxMemoryMiB));
-  }
-
   const MemorySettings& now = machine.memory;
   if (Same(next, now)) return boost::none;
   const bool flagChanges = next.hotAddEnabled != now.hotAddEnabled;
@@ -129,7 +104,7 @@ void CpusService::Get(const std::string& vm,
                       std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                       const CpusSvc::GetMethod::ResultCbType& result) {
   using Info = std::shared_ptr<const CpusSvc::Info>;
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Read([&](const InventoryState& state) {
     const MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused<Info>(getErrors_, MachineNotFound(vm));
     auto info = std::make_shared<CpusSvc::Info>();
@@ -146,7 +121,7 @@ void CpusService::Update(const std::string& vm,
                          std::shared_ptr<const CpusSvc::UpdateSpec> updateSpec,
                          std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                          const CpusSvc::UpdateMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(updateErrors_, MachineNotFound(vm));
     CpuSettings next = machine->cpus;
@@ -170,7 +145,7 @@ void MemoryService::Get(const std::string& vm,
                         std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                         const MemorySvc::GetMethod::ResultCbType& result) {
   using Properties = std::shared_ptr<const MemorySvc::Properties>;
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Read([&](const InventoryState& state) {
     const MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused<Properties>(getErrors_, MachineNotFound(vm));
     auto properties = std::make_shared<MemorySvc::Properties>();
@@ -185,7 +160,7 @@ void MemoryService::Update(const std::string& vm,
                            std::shared_ptr<const MemorySvc::UpdateSpec> updateSpec,
                            std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                            const MemorySvc::UpdateMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(updateErrors_, MachineNotFound(vm));
     MemorySettings next = machine->memory;
@@ -199,6 +174,39 @@ void MemoryService::Update(const std::string& vm,
     return Done(nullptr);
   });
   core_->delivery.Send(result, std::move(answer));
+}
+
+Verdict CheckCpuValues(const std::string& vm, const CpuSettings& next) {
+  const std::string count = std::to_string(next.count);
+  const std::string cores = std::to_string(next.coresPerSocket);
+  if (next.count < 1 || next.count > kMaxCpus) {
+    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.cpus.count.range",
+                  "The virtual machine {1} cannot have {2} CPUs; it takes 1 to {3}.", vm, count,
+                  std::to_string(kMaxCpus));
+  }
+  if (next.coresPerSocket < 1) {
+    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.cpus.cores.range",
+                  "The virtual machine {1} cannot have {2} cores per socket; it needs at least 1.",
+                  vm, cores);
+  }
+  if (next.count % next.coresPerSocket != 0) {
+    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.cpus.sockets.uneven",
+                  "The virtual machine {1} cannot split {2} CPUs into sockets of {3} cores.", vm,
+                  count, cores);
+  }
+  return boost::none;
+}
+
+Verdict CheckMemoryValues(const std::string& vm, const MemorySettings& next) {
+  if (next.sizeMiB < kMemoryGranuleMiB || next.sizeMiB > kMaxMemoryMiB ||
+      next.sizeMiB % kMemoryGranuleMiB != 0) {
+    return Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.memory.size",
+                  "The virtual machine {1} cannot have {2} MiB of memory; it takes a multiple of "
+                  "{3} MiB from {3} to {4}.",
+                  vm, std::to_string(next.sizeMiB), std::to_string(kMemoryGranuleMiB),
+                  std::to_string(kMaxMemoryMiB));
+  }
+  return boost::none;
 }
 
 }  // namespace Tavo::SimHost

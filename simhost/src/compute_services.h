@@ -16,6 +16,10 @@ namespace Tavo::SimHost {
 namespace CpusSvc = Vm::Compute::CpusSvc;
 namespace MemorySvc = Vm::Compute::MemorySvc;
 
+// Why no machine `vm` can have these settings, whatever its state (InvalidArgument), or none.
+Verdict CheckCpuValues(const std::string& vm, const CpuSettings& settings);
+Verdict CheckMemoryValues(const std::string& vm, const MemorySettings& settings);
+
 class CpusService final : public CpusSvc::AsyncServiceInterface {
  public:
   explicit CpusService(std::shared_ptr<HostCore> core);

@@ -37,6 +37,8 @@ class Answer {
     return answer;
   }
 
+  bool refused() const { return error_ != nullptr; }
+
   void DeliverTo(const Quil::AsyncResult<R>& result) const {
     if (error_ != nullptr) {
       result.error(error_);

@@ -98,7 +98,7 @@ void CdromService::Add(const std::string& vm, std::shared_ptr<const CdromSvc::Ba
                        const std::string& device,
                        std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                        const CdromSvc::AddMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused<std::string>(addErrors_, MachineNotFound(vm));
     if (Verdict refused = CheckBacking(*backing)) return Refused<std::string>(addErrors_, *refused);
@@ -128,7 +128,7 @@ void CdromService::List(const std::string& vm,
                         std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                         const CdromSvc::ListMethod::ResultCbType& result) {
   using Summaries = CdromSvc::ListMethod::ResultType;
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Read([&](const InventoryState& state) {
     const MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused<Summaries>(listErrors_, MachineNotFound(vm));
     Summaries summaries;
@@ -152,7 +152,7 @@ void CdromService::List(const std::string& vm,
 void CdromService::Delete(const std::string& vm, const std::string& device,
                           std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                           const CdromSvc::DeleteMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(deleteErrors_, MachineNotFound(vm));
     if (!ParseSlot(device)) {
@@ -182,7 +182,7 @@ DiskService::DiskService(std::shared_ptr<HostCore> core) : core_(std::move(core)
 void DiskService::Add(std::shared_ptr<const DiskSvc::AddSpec> spec,
                       std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                       const DiskSvc::AddMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(spec->vm);
     if (machine == nullptr) return Refused<std::string>(addErrors_, MachineNotFound(spec->vm));
     if (Verdict refused = RequirePower(*machine, {Runtime::STOPPED}, "adding a disk")) {
@@ -219,7 +219,7 @@ void DiskService::List(const std::string& vm,
                        std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                        const DiskSvc::ListMethod::ResultCbType& result) {
   using ListResult = std::shared_ptr<const DiskSvc::ListResult>;
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Read([&](const InventoryState& state) {
     const MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused<ListResult>(listErrors_, MachineNotFound(vm));
     auto listed = std::make_shared<DiskSvc::ListResult>();
@@ -243,7 +243,7 @@ NetworkService::NetworkService(std::shared_ptr<HostCore> core) : core_(std::move
 void NetworkService::Add(std::shared_ptr<const NetworkSvc::AddSpec> spec,
                          std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                          const NetworkSvc::AddMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(spec->vm);
     if (machine == nullptr) return Refused(addErrors_, MachineNotFound(spec->vm));
     if (spec->adapter.value() == NetworkSvc::VirtualDev::_UNKNOWN) {
@@ -280,7 +280,7 @@ void NetworkService::List(const std::string& vm,
                           std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                           const NetworkSvc::ListMethod::ResultCbType& result) {
   using ListResult = std::shared_ptr<const NetworkSvc::ListResult>;
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Read([&](const InventoryState& state) {
     const MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused<ListResult>(listErrors_, MachineNotFound(vm));
     auto listed = std::make_shared<NetworkSvc::ListResult>();
@@ -304,7 +304,7 @@ void NetworkService::List(const std::string& vm,
 void NetworkService::Remove(const std::string& vm, const std::string& device,
                             std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                             const NetworkSvc::RemoveMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(removeErrors_, MachineNotFound(vm));
     if (Verdict refused = RequirePower(*machine, {Runtime::STOPPED, Runtime::RUNNING},
@@ -334,7 +334,7 @@ void SataControllerService::Add(const std::string& vm, const SataControllerSvc::
                                 const std::int64_t& controllerNumber,
                                 std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                                 const SataControllerSvc::AddMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(addErrors_, MachineNotFound(vm));
     if (hbaType.value() == SataControllerSvc::HbaType::_UNKNOWN) {
@@ -357,7 +357,7 @@ void SataControllerService::Update(const std::string& vm, const SataControllerSv
                                    const std::int64_t& controllerNumber,
                                    std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                                    const SataControllerSvc::UpdateMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(updateErrors_, MachineNotFound(vm));
     if (hbaType.value() == SataControllerSvc::HbaType::_UNKNOWN) {
@@ -383,7 +383,7 @@ void SataControllerService::Update(const std::string& vm, const SataControllerSv
 void SataControllerService::Delete(const std::string& vm, const std::int64_t& controllerNumber,
                                    std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                                    const SataControllerSvc::DeleteMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(deleteErrors_, MachineNotFound(vm));
     auto& controllers = machine->sataControllers;
@@ -416,7 +416,7 @@ void SataControllerService::List(
     std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
     const SataControllerSvc::ListMethod::ResultCbType& result) {
   using Summaries = SataControllerSvc::ListMethod::ResultType;
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Read([&](const InventoryState& state) {
     const MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused<Summaries>(listErrors_, MachineNotFound(vm));
     Summaries summaries;
@@ -438,7 +438,7 @@ void ScsiControllerService::Add(const std::string& vmId, const ScsiControllerSvc
                                 const std::int64_t& controllerNumber,
                                 std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                                 const ScsiControllerSvc::AddMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vmId);
     if (machine == nullptr) return Refused(addErrors_, MachineNotFound(vmId));
     if (hbaType.value() == ScsiControllerSvc::HbaType::_UNKNOWN) {

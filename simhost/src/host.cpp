@@ -1,10 +1,13 @@
 #include <tavo/simhost/host.h>
 
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <quil/type_info.h>
+
+#include <tavo/simhost/state.h>
 
 #include "compute_services.h"
 #include "device_services.h"
@@ -13,8 +16,21 @@
 
 namespace Tavo::SimHost {
 
+namespace {
+
+const HostOptions& Checked(const HostOptions& options) {
+  std::string error;
+  if (options.initial != nullptr && !CheckState(*options.initial, error)) {
+    throw std::invalid_argument("the initial state of the simulated host is inconsistent: " +
+                                error);
+  }
+  return options;
+}
+
+}  // namespace
+
 Host::Host(HostOptions options)
-    : core_(std::make_shared<HostCore>(options.delivery)),
+    : core_(std::make_shared<HostCore>(Checked(options))),
       cpus_(std::make_shared<CpusService>(core_)),
       memory_(std::make_shared<MemoryService>(core_)),
       cdrom_(std::make_shared<CdromService>(core_)),
@@ -80,5 +96,6 @@ std::shared_ptr<PowerSvc::AsyncServiceInterface> Host::Power() const { return po
 std::shared_ptr<NaskSvc::AsyncServiceInterface> Host::Nask() const { return nask_; }
 
 InventorySnapshot Host::Snapshot() const { return core_->inventory.Snapshot(); }
+HostState Host::State() const { return core_->inventory.State(); }
 
 }  // namespace Tavo::SimHost

@@ -1,21 +1,75 @@
 #include "inventory.h"
 
+#include <exception>
 #include <utility>
 
+#include <quil/std/errors.h>
+
 namespace Tavo::SimHost {
+namespace {
+
+namespace Errors = ::Com::Korvan::Quil::Std::Errors;
+
+HostState StateOf(const InventoryState& state) {
+  HostState saved;
+  saved.inventory.machines.reserve(state.machines.size());
+  for (const auto& [name, machine] : state.machines) saved.inventory.machines.push_back(machine);
+  saved.nextCdrom = state.nextCdrom;
+  saved.nextDisk = state.nextDisk;
+  return saved;
+}
+
+}  // namespace
 
 MachineRecord* InventoryState::Find(std::string_view vm) {
   const auto found = machines.find(vm);
   return found != machines.end() ? &found->second : nullptr;
 }
 
-InventorySnapshot Inventory::Snapshot() const {
-  InventorySnapshot snapshot;
-  std::lock_guard<std::mutex> lock(mutex_);
-  snapshot.machines.reserve(state_.machines.size());
-  for (const auto& [name, machine] : state_.machines) snapshot.machines.push_back(machine);
-  return snapshot;
+const MachineRecord* InventoryState::Find(std::string_view vm) const {
+  const auto found = machines.find(vm);
+  return found != machines.end() ? &found->second : nullptr;
 }
+
+Quil::Data::ErrorValuePtr NotSaved(const std::string& failure) {
+  // Every operation declares Error, and no other standard error says "the host broke".
+  return Errors::ToErrorValue(Errors::MakeError<Errors::Error>(Quil::MakeMessage(
+      "tavo.simhost.state.not.saved",
+      "The host could not save its state, so the change was undone: {1}", failure)));
+}
+
+Inventory::Inventory(const HostState& initial, Persist persist) : persist_(std::move(persist)) {
+  for (const MachineRecord& machine : initial.inventory.machines) {
+    for (const DiskRecord& disk : machine.disks) state_.diskOwners.emplace(disk.disk, machine.vm);
+    state_.machines.emplace(machine.vm, machine);
+  }
+  state_.nextCdrom = initial.nextCdrom;
+  state_.nextDisk = initial.nextDisk;
+}
+
+InventorySnapshot Inventory::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return StateOf(state_).inventory;
+}
+
+HostState Inventory::State() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return StateOf(state_);
+}
+
+bool Inventory::Save(std::string& failure) const {
+  try {
+    if (persist_(StateOf(state_), failure)) return true;
+  } catch (const std::exception& thrown) {
+    failure = thrown.what();  // an exception here would leave the change in and the call unanswered
+  }
+  if (failure.empty()) failure = "the state store gave no reason";
+  return false;
+}
+
+HostCore::HostCore(const HostOptions& options)
+    : inventory(options.initial != nullptr ? *options.initial : HostState{}, options.persist),
+      delivery(options.delivery) {}
 
 Refusal MachineNotFound(const std::string& vm) {
   return Refuse(Refusal::Kind::kNotFound, "tavo.simhost.vm.not.found",

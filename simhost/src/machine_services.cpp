@@ -9,7 +9,7 @@ PowerService::PowerService(std::shared_ptr<HostCore> core) : core_(std::move(cor
 void PowerService::Get(const std::string& vmId,
                        std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                        const PowerSvc::GetMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Read([&](const InventoryState& state) {
     const MachineRecord* machine = state.Find(vmId);
     if (machine == nullptr) return Refused<Runtime>(getErrors_, MachineNotFound(vmId));
     return Answer<Runtime>::Value(machine->power);
@@ -23,7 +23,7 @@ void PowerService::SwitchOn(const std::string& vmId, const boost::optional<bool>
                             const PowerSvc::SwitchOnMethod::ResultCbType& result) {
   const bool pausedOn = paused.value_or(false);
   const bool softOn = soft.value_or(false);
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vmId);
     if (machine == nullptr) return Refused(switchOnErrors_, MachineNotFound(vmId));
     // A soft switch-on only resumes; a paused one only boots. Both at once can never hold.
@@ -65,7 +65,7 @@ void PowerService::Transition(const std::string& vmId, std::initializer_list<Run
                               Runtime::Enum to, std::string_view action,
                               const DeclaredErrors& errors,
                               const Quil::AsyncResult<Quil::Void>& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vmId);
     if (machine == nullptr) return Refused(errors, MachineNotFound(vmId));
     if (Verdict refused = RequirePower(*machine, from, action)) return Refused(errors, *refused);
@@ -80,7 +80,7 @@ NaskService::NaskService(std::shared_ptr<HostCore> core) : core_(std::move(core)
 void NaskService::Create(std::shared_ptr<const NaskSvc::CreateSpec> spec,
                          std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                          const NaskSvc::CreateMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     if (spec->vm.empty()) {
       return Refused(createErrors_,
                      Refuse(Refusal::Kind::kInvalidArgument, "tavo.simhost.vm.name.empty",
@@ -104,7 +104,7 @@ void NaskService::Create(std::shared_ptr<const NaskSvc::CreateSpec> spec,
 void NaskService::Delete(const std::string& vm,
                          std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                          const NaskSvc::DeleteMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     const MachineRecord* machine = state.Find(vm);
     if (machine == nullptr) return Refused(deleteErrors_, MachineNotFound(vm));
     if (Verdict refused = RequirePower(*machine, {Runtime::STOPPED}, "delete")) {
@@ -122,7 +122,7 @@ DockService::DockService(std::shared_ptr<HostCore> core) : core_(std::move(core)
 void DockService::Load(const std::string& vmId,
                        std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
                        const DockSvc::LoadMethod::ResultCbType& result) {
-  auto answer = core_->inventory.Locked([&](InventoryState& state) {
+  auto answer = core_->inventory.Change([&](InventoryState& state) {
     MachineRecord* machine = state.Find(vmId);
     if (machine == nullptr) return Refused(loadErrors_, MachineNotFound(vmId));
     // A powered-on machine runs its configuration already; loading would replace it under it.

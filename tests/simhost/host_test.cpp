@@ -124,7 +124,7 @@ TEST(SimHostTest, AnswersComeAtOnceOrFromTheWorkerInCallOrder) {
   std::set<std::thread::id> threads;
   std::shared_ptr<Vm::NaskSvc::AsyncServiceInterface> survivor;
   {
-    Host host({Delivery::Worker});
+    Host host(Delivery::Worker);
     survivor = host.Nask();
     for (int i = 0; i < 200; ++i) {
       create(*survivor, "vm-" + std::to_string(i % 150), [&, i](bool ok) {

@@ -2,7 +2,7 @@
 // management API over one inventory of virtual machines, so that what one service changes the
 // others see. Something to run host software against before there is a hypervisor.
 //
-//   Tavo::SimHost::Host host;                        // or Host({HostOptions::Delivery::Worker})
+//   Tavo::SimHost::Host host;                        // or Host(HostOptions::Delivery::Worker)
 //   Quil::Provider::LocalApiProvider provider;
 //   host.RegisterWith(provider);                     // then call through the stubs
 //   Tavo::SimHost::InventorySnapshot now = host.Snapshot();
@@ -76,9 +76,16 @@
 //   SATA "add"/"update", SCSI "add": an unknown adapter type (`_UNKNOWN`).
 //   SATA "add", SCSI "add": a controller number outside 0 to 3.
 // Message identifiers start with "tavo.simhost.".
+//
+// Persistence. A host may start from a saved HostState (HostOptions::initial) and report every
+// change to HostOptions::persist, which runs under the inventory's lock after the change and
+// before the changing call is answered: once a caller holds the answer, the change is saved.
+// When persist fails the change is undone and the call answered `Error`
+// ("tavo.simhost.state.not.saved", with what went wrong). <tavo/simhost/state.h> gives the file.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,10 +113,25 @@ namespace Tavo::SimHost {
 
 namespace Vm = ::Com::Korvan::Tavo::Vm;
 
+struct HostState;
+
 struct HostOptions {
   // Worker: answers come later, from a worker thread the host owns.
   enum class Delivery { Immediate, Worker };
+
+  HostOptions() = default;
+  // Implicit: `Host(HostOptions::Delivery::Worker)` picks only the delivery.
+  HostOptions(Delivery mode) : delivery(mode) {}
+
   Delivery delivery = Delivery::Immediate;
+
+  // The state to start from; null starts empty. The constructor throws std::invalid_argument for
+  // a state that CheckState refuses.
+  std::shared_ptr<const HostState> initial;
+  // Saves the state after a change; false with `failure` set undoes the change. Runs under the
+  // inventory's lock, so saves happen one at a time in the order of the changes; it must not call
+  // back into the host. Unset: nothing is saved and changes cost no copies.
+  std::function<bool(const HostState& state, std::string& failure)> persist;
 };
 
 // What the inventory holds, copied out by Host::Snapshot.
@@ -183,10 +205,19 @@ struct InventorySnapshot {
   const MachineRecord* Find(std::string_view vm) const&& = delete;
 };
 
+// Everything a host needs to carry on where another stopped: the inventory and the numbers of
+// the next host-made names ("cdrom-<n>", "disk-<n>"), so that no name is made twice.
+struct HostState {
+  InventorySnapshot inventory;
+  std::uint64_t nextCdrom = 1;
+  std::uint64_t nextDisk = 1;
+};
+
 struct HostCore;
 
 class TAVO_SIMHOST_API Host {
  public:
+  // Throws std::invalid_argument for an initial state that CheckState refuses.
   explicit Host(HostOptions options = {});
   // Delivers what is queued, then stops and joins the worker.
   ~Host();
@@ -213,6 +244,8 @@ class TAVO_SIMHOST_API Host {
 
   // A consistent copy of the whole inventory.
   InventorySnapshot Snapshot() const;
+  // The same with the name counters: what HostOptions::initial takes to carry on.
+  HostState State() const;
 
  private:
   std::shared_ptr<HostCore> core_;

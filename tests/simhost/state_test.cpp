@@ -1,0 +1,207 @@
+#include <tavo/simhost/state.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "simhost/simhost_client.h"
+
+namespace SimHostTesting {
+namespace {
+
+using Tavo::SimHost::HostOptions;
+using Tavo::SimHost::HostState;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+// A host state with every kind of record and every optional text both set and unset: two
+// machines, one RUNNING, with controllers, disks (one named by the host), adapters and CD-ROMs.
+HostState BusyState() {
+  Deployment d;
+  Client& c = d.client;
+  EXPECT_EQ(Outcome(c.Await(&Nask::Create, Make<Vm::NaskSvc::CreateSpec>([](auto& s) {
+              s.vm = "vm-a";
+              s.guestOS = "debian12_64";
+              s.hwVersion = "vmx-19";
+            }))),
+            "ok");
+  EXPECT_EQ(Outcome(c.Create("vm-b")), "ok");
+  EXPECT_EQ(Outcome(c.UpdateCpus("vm-a", 4, 2, true)), "ok");
+  EXPECT_EQ(Outcome(c.UpdateMemory("vm-a", 2048, true)), "ok");
+  EXPECT_EQ(Outcome(c.Await(&Sata::Add, "vm-a", SataSvc::HbaType::AHCI, 1)), "ok");
+  EXPECT_EQ(Outcome(c.Await(&Scsi::Add, "vm-a", ScsiSvc::HbaType::LSISAS, 0)), "ok");
+  EXPECT_EQ(c.AddDisk("vm-a", "system", "scsi0:3").value(), "system");
+  EXPECT_EQ(c.AddDisk("vm-b", "").value(), "disk-1");
+  EXPECT_EQ(Outcome(c.AddAdapter("vm-a", "lan", NetworkSvc::VirtualDev::E1000E, "ethernet2")),
+            "ok");
+  EXPECT_EQ(c.AddCdrom("vm-a", std::string("/isos/a.iso"), "sata1:0").value(), "cdrom-1");
+  EXPECT_EQ(c.AddCdrom("vm-a").value(), "cdrom-2");  // an empty drive
+  EXPECT_EQ(Outcome(c.Await(&Cdrom::Add, "vm-b", Make<CdromSvc::BackingInfo>([](auto& b) {
+              b.type = CdromSvc::BackingType::ATAPI;
+              b.deviceName = "/dev/sr0";
+            }),
+                            "")),
+            "ok");
+  EXPECT_EQ(Outcome(c.Await(&Power::SwitchOn, "vm-a", false, false)), "ok");
+  return d.host.State();
+}
+
+TEST(HostStateTest, RoundTripsThroughJsonAndCarriesOnInANewHost) {
+  const HostState saved = BusyState();
+  const std::string text = Tavo::SimHost::StateToJson(saved);
+  HostState loaded;
+  std::string error;
+  ASSERT_TRUE(Tavo::SimHost::StateFromJson(text, loaded, error)) << error;
+  // Every field was written and read back: the second writing is the same text.
+  EXPECT_EQ(Tavo::SimHost::StateToJson(loaded), text);
+  EXPECT_EQ(loaded.nextCdrom, 4u);
+  EXPECT_EQ(loaded.nextDisk, 2u);
+
+  HostOptions options;
+  options.initial = std::make_shared<const HostState>(loaded);
+  Deployment d(options);
+  // The new host carries on: names are never made twice, and the rules see the old devices.
+  EXPECT_EQ(d.client.AddCdrom("vm-b").value(), "cdrom-4");
+  EXPECT_EQ(d.client.AddDisk("vm-b", "").value(), "disk-2");
+  EXPECT_EQ(Outcome(d.client.AddDisk("vm-b", "system")), "already_exists");
+  EXPECT_EQ(Outcome(d.client.UpdateMemory("vm-a", 1024)), "not_allowed_in_current_state");
+}
+
+struct Malformed {
+  const char* what;
+  std::string from;  // a piece of the busy state's text, replaced by `to`
+  std::string to;
+  const char* fault;  // a piece of the message
+};
+
+TEST(HostStateTest, RefusesMalformedTextWithAMessageNamingTheFault) {
+  const std::string good = Tavo::SimHost::StateToJson(BusyState());
+  const std::vector<Malformed> table = {
+      {"not JSON", "{\"format\"", "{format", "not JSON (at byte 1"},
+      {"trailing text", "]}\n", "]} x", "not JSON"},
+      {"newer format", "\"format\":1", "\"format\":2", "format 2 is not one this host reads (1)"},
+      {"missing member", "\"loaded\":true,", "", "machines[0]: the member \"loaded\" is missing"},
+      {"unknown member", "\"loaded\":true", "\"loaded\":true,\"colour\":1",
+       "machines[0]: unknown member \"colour\""},
+      {"wrong type", "\"count\":4", "\"count\":\"4\"",
+       "machines[0].cpus.count: expected an integer, found a string"},
+      {"fraction", "\"count\":4", "\"count\":4.5", "found a number with a fraction"},
+      {"negative counter", "\"next_disk\":2", "\"next_disk\":-2", "next_disk: expected a count"},
+      {"unknown enumeration", "\"RUNNING\"", "\"ON\"",
+       "machines[0].power: \"ON\" is not one of STOPPED, RUNNING, SUSPENDED"},
+      {"machines not an array", "\"machines\":[", "\"machines\":{},\"x\":[",
+       "machines: expected an array, found an object"},
+      {"machine twice", "\"vm\":\"vm-b\"", "\"vm\":\"vm-a\"", "vm-a is listed twice"},
+      {"disk twice", "\"disk\":\"disk-1\"", "\"disk\":\"system\"", "system is attached twice"},
+      {"slot twice", "\"device\":\"sata1:0\"", "\"device\":\"ide0:0\"",
+       "The slot ide0:0 of the virtual machine vm-a holds cdrom-1 already."},
+      {"no controller", "\"device\":\"scsi0:3\"", "\"device\":\"sata0:3\"",
+       "has no SATA controller 0"},
+      {"malformed slot", "\"device\":\"ethernet2\"", "\"device\":\"eth2\"",
+       "names no network adapter"},
+      {"cdrom from the future", "\"next_cdrom\":4", "\"next_cdrom\":2",
+       "\"cdrom-2\" of the virtual machine vm-a is not one the host made"},
+      {"running, not loaded", "\"power\":\"RUNNING\",\"loaded\":true",
+       "\"power\":\"RUNNING\",\"loaded\":false", "is RUNNING but not loaded"},
+      {"cpus out of range", "\"count\":4", "\"count\":65", "cannot have 65 CPUs"},
+  };
+  for (const Malformed& row : table) {
+    SCOPED_TRACE(row.what);
+    std::string text = good;
+    const std::size_t at = text.find(row.from);
+    ASSERT_NE(at, std::string::npos) << row.from;
+    text.replace(at, row.from.size(), row.to);
+    HostState out;
+    out.nextDisk = 77;
+    std::string error;
+    EXPECT_FALSE(Tavo::SimHost::StateFromJson(text, out, error));
+    EXPECT_THAT(error, HasSubstr(row.fault));
+    EXPECT_EQ(out.nextDisk, 77u);  // untouched
+    EXPECT_TRUE(out.inventory.machines.empty());
+  }
+}
+
+TEST(HostStateTest, AChangeIsSavedBeforeItsAnswerOrUndone) {
+  std::vector<std::string> saved;  // the machines of each saved state
+  bool refuse = false;
+  HostOptions options(HostOptions::Delivery::Worker);
+  options.persist = [&](const HostState& state, std::string& failure) {
+    if (refuse) {
+      failure = "disk full";
+      return false;
+    }
+    std::string names;
+    for (const auto& machine : state.inventory.machines) names += machine.vm + " ";
+    saved.push_back(names);
+    return true;
+  };
+  Deployment d(options);
+  ASSERT_EQ(Outcome(d.client.Create("vm-1")), "ok");
+  EXPECT_EQ(saved, Texts{"vm-1 "});  // the answer came after the save
+  EXPECT_EQ(Outcome(d.client.UpdateCpus("vm-9", 2)), "not_found");
+  EXPECT_EQ(saved.size(), 1u);  // refusals change nothing, so nothing is saved
+
+  refuse = true;
+  const auto failed = d.client.Create("vm-2");
+  EXPECT_EQ(Failure(failed),
+            "error: The host could not save its state, so the change was undone: disk full");
+  EXPECT_EQ(d.host.State().inventory.machines.size(), 1u);
+  refuse = false;
+  EXPECT_EQ(Outcome(d.client.Create("vm-2")), "ok");
+}
+
+// A directory of its own under the test's temporary directory, removed at the end.
+class StateFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tavo-state-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string Contents(const fs::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(StateFileTest, SavesWholeAndLoadsOrRefusesWithoutTouchingTheFile) {
+  const std::string path = (dir_ / "host.json").string();
+  boost::optional<HostState> loaded;
+  std::string error;
+  ASSERT_TRUE(Tavo::SimHost::LoadStateFile(path, loaded, error)) << error;
+  EXPECT_FALSE(loaded);  // no file: a host without a past
+
+  const HostState busy = BusyState();
+  ASSERT_TRUE(Tavo::SimHost::SaveStateFile(path, busy, error)) << error;
+  ASSERT_TRUE(Tavo::SimHost::SaveStateFile(path, busy, error)) << error;  // replaces
+  ASSERT_TRUE(Tavo::SimHost::LoadStateFile(path, loaded, error)) << error;
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(Tavo::SimHost::StateToJson(*loaded), Tavo::SimHost::StateToJson(busy));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);  // no temporary file left
+
+  const std::string corrupt = Contents(path).substr(0, 40);
+  std::ofstream(path, std::ios::trunc) << corrupt;
+  EXPECT_FALSE(Tavo::SimHost::LoadStateFile(path, loaded, error));
+  EXPECT_THAT(error, HasSubstr(path + ": not JSON"));
+  EXPECT_EQ(Contents(path), corrupt);
+
+  const std::string nowhere = (dir_ / "missing" / "host.json").string();
+  EXPECT_FALSE(Tavo::SimHost::SaveStateFile(nowhere, busy, error));
+  EXPECT_THAT(error, HasSubstr("cannot create a temporary file beside " + nowhere));
+  EXPECT_FALSE(Tavo::SimHost::LoadStateFile(dir_.string(), loaded, error));
+  EXPECT_THAT(error, HasSubstr("not a state file"));
+}
+
+}  // namespace
+}  // namespace SimHostTesting
