@@ -132,6 +132,17 @@ constexpr auto kCatalogue = SortedById(std::array{
     Entry{"quil.remote.unavailable", "The service cannot be reached: {1}."},
     // ()
     Entry{"quil.remote.unauthenticated", "The request carries no valid bearer token."},
+    // (milliseconds)
+    Entry{"quil.remote.deadline.passed", "The operation did not answer within {1} ms."},
+    // ()
+    Entry{"quil.remote.request.not.object", "A JSON-RPC request must be a JSON object."},
+    Entry{"quil.remote.request.batch.empty", "A batch must hold at least one request."},
+    // (member, what it must be)
+    Entry{"quil.remote.request.member", "The member \"{1}\" of a JSON-RPC request must be {2}."},
+    // (method or error name)
+    Entry{"quil.remote.answer.unencodable", "The answer of {1} has no JSON form."},
+    // (method, reason)
+    Entry{"quil.remote.operation.threw", "The operation {1} failed to run: {2}."},
 });
 
 static_assert(StrictlyAscending(kCatalogue), "message identifiers must be unique");

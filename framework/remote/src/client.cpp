@@ -1,0 +1,617 @@
+#include <quil/remote/client.h>
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <openssl/ssl.h>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/host_name_verification.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl/ssl_stream.hpp>
+#include <boost/json/monotonic_resource.hpp>
+#include <boost/json/serialize.hpp>
+
+#include <quil/core/method_result.h>
+#include <quil/message.h>
+#include <quil/remote/json.h>
+
+#include "wire.h"
+
+namespace Quil::Remote {
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace json = boost::json;
+using tcp = asio::ip::tcp;
+using Clock = std::chrono::steady_clock;
+using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+
+struct Endpoint {
+  bool tls = false;
+  std::string host;  // without brackets
+  std::string port;
+  std::string target;
+  std::string hostHeader;
+};
+
+Endpoint ParseUrl(const std::string& url) {
+  Endpoint endpoint;
+  std::string_view rest(url);
+  if (rest.substr(0, 7) == "http://") {
+    rest.remove_prefix(7);
+  } else if (rest.substr(0, 8) == "https://") {
+    endpoint.tls = true;
+    rest.remove_prefix(8);
+  } else {
+    throw std::invalid_argument("the URL \"" + url + "\" must start with http:// or https://");
+  }
+  const std::size_t slash = rest.find('/');
+  const std::string_view authority = rest.substr(0, slash);
+  endpoint.target = slash == rest.npos ? "/" : std::string(rest.substr(slash));
+  std::string_view host = authority;
+  std::string_view port;
+  if (!authority.empty() && authority.front() == '[') {
+    const std::size_t close = authority.find(']');
+    if (close == authority.npos) throw std::invalid_argument("the URL \"" + url + "\" is malformed");
+    host = authority.substr(1, close - 1);
+    const std::string_view after = authority.substr(close + 1);
+    if (!after.empty()) {
+      if (after.front() != ':') throw std::invalid_argument("the URL \"" + url + "\" is malformed");
+      port = after.substr(1);
+    }
+  } else if (const std::size_t colon = authority.rfind(':'); colon != authority.npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty() || authority.find('@') != authority.npos ||
+      port.find_first_not_of("0123456789") != port.npos || port.size() > 5 ||
+      (!port.empty() && std::stoul(std::string(port)) > 65535)) {
+    throw std::invalid_argument("the URL \"" + url + "\" names no usable host and port");
+  }
+  endpoint.host = std::string(host);
+  endpoint.port = port.empty() ? (endpoint.tls ? "443" : "80") : std::string(port);
+  endpoint.hostHeader = std::string(authority);
+  return endpoint;
+}
+
+bool IsIpLiteral(const std::string& host) {
+  beast::error_code error;
+  asio::ip::make_address(host, error);
+  return !error;
+}
+
+}  // namespace
+
+struct HttpApiProvider::State {
+  struct Call;
+  class Connection;
+
+  State(ClientOptions clientOptions, std::shared_ptr<const Provider::InterfaceRegistry> registry)
+      : options(std::move(clientOptions)),
+        endpoint(ParseUrl(options.url)),
+        definitions(std::move(registry)) {
+    if (endpoint.tls) {
+      tls.emplace(asio::ssl::context::tls_client);
+      tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                       asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                       asio::ssl::context::no_tlsv1_1);
+      tls->set_verify_mode(asio::ssl::verify_peer);
+      beast::error_code error;
+      if (options.caFile.empty()) {
+        tls->set_default_verify_paths(error);
+      } else {
+        tls->load_verify_file(options.caFile, error);
+      }
+      if (error) {
+        throw std::invalid_argument("cannot use the certificate authorities " +
+                                    (options.caFile.empty() ? "of the system" : options.caFile) +
+                                    ": " + error.message());
+      }
+    }
+    if (options.maxConnections == 0) options.maxConnections = 1;
+  }
+
+  void Enqueue(const std::shared_ptr<Call>& call);
+  void Pump();
+  void Deliver(Call& call, const Core::MethodResultPtr& result);
+  void Fail(Call& call, std::string what) {
+    Deliver(call, Core::MethodResult::Create(nullptr, Wire::Unavailable(std::move(what))));
+  }
+  void Close();
+  void Drop(const std::shared_ptr<Connection>& connection);
+
+  std::string Where() const { return endpoint.host + " port " + endpoint.port; }
+
+  ClientOptions options;
+  const Endpoint endpoint;
+  const std::shared_ptr<const Provider::InterfaceRegistry> definitions;
+  std::optional<asio::ssl::context> tls;
+  std::atomic<std::uint64_t> nextId{1};
+  std::atomic<bool> closing{false};
+
+  asio::io_context io{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
+  std::thread thread;
+
+  // On the I/O thread only.
+  std::deque<std::shared_ptr<Call>> queue;
+  std::vector<std::shared_ptr<Connection>> connections;
+  bool closed = false;
+};
+
+struct HttpApiProvider::State::Call {
+  Call(asio::io_context& io, Core::AsyncApiResultCb answer) : callback(std::move(answer)), timer(io) {}
+
+  std::uint64_t id = 0;
+  std::string body;
+  std::string acceptLanguage;
+  std::shared_ptr<const Provider::AsyncApiMethod> method;  // null: decoded by JSON type
+  Core::AsyncApiResultCb callback;
+  asio::steady_timer timer;
+  std::shared_ptr<Connection> connection;  // while one carries the call
+  bool done = false;
+};
+
+// One keep-alive connection; carries one call at a time.
+class HttpApiProvider::State::Connection
+    : public std::enable_shared_from_this<HttpApiProvider::State::Connection> {
+ public:
+  explicit Connection(State& state) : state_(state), resolver_(state.io) {
+    if (state_.tls) {
+      tls_.emplace(state_.io, *state_.tls);
+    } else {
+      plain_.emplace(state_.io);
+    }
+    request_.version(11);
+    request_.method(http::verb::post);
+    request_.target(state_.endpoint.target);
+    request_.set(http::field::host, state_.endpoint.hostHeader);
+    request_.set(http::field::content_type, Wire::kJsonType);
+    request_.set(http::field::accept, "application/x-ndjson, application/json");
+    if (!state_.options.token.empty()) {
+      request_.set(http::field::authorization, "Bearer " + state_.options.token);
+    }
+    request_.keep_alive(true);
+  }
+
+  bool Busy() const { return call_ != nullptr; }
+  const std::shared_ptr<Call>& CurrentCall() const { return call_; }
+
+  // An idle connection that the server has closed (or that holds bytes nobody asked for) is of
+  // no further use. Costs one non-blocking peek.
+  bool Stale() {
+    if (!connected_) return false;
+    char byte;
+    const ssize_t got = ::recv(Lowest().socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return !(got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+  }
+
+  void Carry(const std::shared_ptr<Call>& call) {
+    call_ = call;
+    call_->connection = shared_from_this();
+    if (connected_) return Send();
+    Connect();
+  }
+
+  // Abandons the connection (the deadline passed, or the client closes).
+  void Abort() {
+    beast::error_code ignored;
+    resolver_.cancel();
+    Lowest().socket().close(ignored);
+    connected_ = false;
+  }
+
+ private:
+  template <typename F>
+  void With(F&& f) {
+    if (tls_) {
+      f(*tls_);
+    } else {
+      f(*plain_);
+    }
+  }
+
+  beast::tcp_stream& Lowest() { return tls_ ? beast::get_lowest_layer(*tls_) : *plain_; }
+
+  void Connect() {
+    resolver_.async_resolve(
+        state_.endpoint.host, state_.endpoint.port,
+        [self = shared_from_this()](beast::error_code error, tcp::resolver::results_type found) {
+          if (error) return self->Failed("cannot resolve " + self->state_.endpoint.host, error);
+          self->Lowest().async_connect(found, [self](beast::error_code error, const tcp::endpoint&) {
+            if (error) return self->Failed("cannot connect to " + self->state_.Where(), error);
+            beast::error_code ignored;
+            self->Lowest().socket().set_option(tcp::no_delay(true), ignored);
+            self->Handshake();
+          });
+        });
+  }
+
+  void Handshake() {
+    if (!tls_) {
+      connected_ = true;
+      return Send();
+    }
+    const std::string& host = state_.endpoint.host;
+    if (!IsIpLiteral(host)) SSL_set_tlsext_host_name(tls_->native_handle(), host.c_str());
+    tls_->set_verify_callback(asio::ssl::host_name_verification(host));
+    tls_->async_handshake(asio::ssl::stream_base::client,
+                          [self = shared_from_this()](beast::error_code error) {
+                            if (error) {
+                              return self->Failed("TLS with " + self->state_.Where() + " failed",
+                                                  error);
+                            }
+                            self->connected_ = true;
+                            self->Send();
+                          });
+  }
+
+  void Send() {
+    if (call_->acceptLanguage.empty()) {
+      request_.erase(http::field::accept_language);
+    } else {
+      request_.set(http::field::accept_language, call_->acceptLanguage);
+    }
+    request_.body() = std::move(call_->body);
+    request_.prepare_payload();
+    With([this](auto& stream) {
+      http::async_write(stream, request_,
+                        [self = shared_from_this()](beast::error_code error, std::size_t) {
+                          if (error) return self->Failed("sending to " + self->state_.Where(), error);
+                          self->Receive();
+                        });
+    });
+  }
+
+  void Receive() {
+    parser_.emplace();
+    parser_->body_limit(state_.options.bodyLimit);
+    lines_.clear();
+    final_.clear();
+    parser_->on_chunk_body(onChunk_);
+    With([this](auto& stream) {
+      http::async_read(stream, buffer_, *parser_,
+                       [self = shared_from_this()](beast::error_code error, std::size_t) {
+                         if (error) {
+                           return self->Failed("no complete answer from " + self->state_.Where(),
+                                               error);
+                         }
+                         self->Received();
+                       });
+    });
+  }
+
+  // Hands on every complete line of `lines_`; `all`: the last one need not end in '\n'.
+  void TakeLines(bool all) {
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t end = lines_.find('\n', start);
+      if (end == lines_.npos) {
+        if (!all || start >= lines_.size()) break;
+        end = lines_.size();
+      }
+      const std::string_view line(lines_.data() + start, end - start);
+      if (!line.empty() && !ProgressReport(line)) final_.assign(line);
+      start = end + 1;
+    }
+    lines_.erase(0, std::min(start, lines_.size()));
+  }
+
+  // True for a progress notification, which goes to the caller at once.
+  bool ProgressReport(std::string_view line) {
+    if (line.find(Wire::kProgressMethod) == line.npos) return false;
+    unsigned char arena[512];
+    json::monotonic_resource resource(arena, sizeof arena);
+    MessageList ignored;
+    Json::DecodeLimits limits;
+    limits.maxDepth = 4;  // a notification nests three levels
+    const std::optional<json::value> parsed = Json::Parse(line, resource, ignored, limits);
+    const json::object* notification = parsed ? parsed->if_object() : nullptr;
+    if (notification == nullptr || notification->contains("id")) return false;
+    const json::value* method = notification->if_contains("method");
+    if (method == nullptr || !method->is_string() || method->get_string() != Wire::kProgressMethod) {
+      return false;
+    }
+    const json::value* params = notification->if_contains("params");
+    const json::value* report =
+        params != nullptr && params->is_object() ? params->get_object().if_contains("progress")
+                                                 : nullptr;
+    const json::array* numbers = report != nullptr ? report->if_array() : nullptr;
+    if (numbers == nullptr || numbers->size() != 3 || call_ == nullptr || call_->done) return true;
+    Progress progress;
+    std::int64_t* fields[] = {&progress.phase, &progress.total, &progress.done};
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (!(*numbers)[i].is_int64()) return true;
+      *fields[i] = (*numbers)[i].get_int64();
+    }
+    try {
+      call_->callback(nullptr, progress, {});
+    } catch (const std::exception&) {  // the caller's fault; the call goes on
+    }
+    return true;
+  }
+
+  void Received() {
+    http::response<http::string_body>& response = parser_->get();
+    const bool keepAlive = response.keep_alive();
+    if (!response.chunked()) lines_ = std::move(response.body());
+    TakeLines(true);
+    std::shared_ptr<Call> call = std::move(call_);
+    call->connection.reset();
+    if (!call->done) Answer(*call, response.result_int(), response.reason());
+    if (!keepAlive) {
+      Abort();
+    }
+    if (!connected_) state_.Drop(shared_from_this());
+    state_.Pump();
+  }
+
+  void Answer(Call& call, unsigned status, beast::string_view reason) {
+    const std::string statusText = "HTTP " + std::to_string(status) + " " + std::string(reason);
+    unsigned char arena[4096];
+    json::monotonic_resource resource(arena, sizeof arena);
+    Json::DecodeLimits limits;
+    limits.maxDepth = state_.options.maxDepth;
+    limits.maxBytes = state_.options.bodyLimit;
+    MessageList parseFailures;
+    const std::optional<json::value> document = Json::Parse(final_, resource, parseFailures, limits);
+    if (!document) {
+      if (status != 200) return state_.Fail(call, "the server answered " + statusText);
+      return state_.Fail(call, "the answer of " + state_.Where() + " is not JSON (" +
+                                   (parseFailures.empty() ? std::string("empty")
+                                                          : parseFailures.front().defaultMessage) +
+                                   ")");
+    }
+    const json::object* response = document->if_object();
+    const json::value* version = response != nullptr ? response->if_contains("jsonrpc") : nullptr;
+    const json::value* id = response != nullptr ? response->if_contains("id") : nullptr;
+    const json::value* result = response != nullptr ? response->if_contains("result") : nullptr;
+    const json::value* failure = response != nullptr ? response->if_contains("error") : nullptr;
+    const bool isResponse = version != nullptr && version->is_string() &&
+                            version->get_string() == "2.0" && id != nullptr &&
+                            ((result == nullptr) != (failure == nullptr));
+    if (!isResponse) {
+      return state_.Fail(call, status == 200 ? "the answer of " + state_.Where() +
+                                                   " is not a JSON-RPC response"
+                                             : "the server answered " + statusText);
+    }
+    // An id of null answers a request the server could not read; it is still ours.
+    if (!id->is_null() && !(id->is_uint64() && id->get_uint64() == call.id) &&
+        !(id->is_int64() && id->get_int64() >= 0 &&
+          static_cast<std::uint64_t>(id->get_int64()) == call.id)) {
+      return state_.Fail(call, "the answer of " + state_.Where() + " is for another request");
+    }
+    MessageList messages;
+    if (result != nullptr) {
+      Data::DataValuePtr output;
+      if (!Json::Decode(*result, call.method ? call.method->outputDefinition() : nullptr, output,
+                        messages, limits)) {
+        return Undecodable(call, "the output", std::move(messages));
+      }
+      return state_.Deliver(call, Core::MethodResult::Create(std::move(output), nullptr));
+    }
+    const json::object* errorObject = failure->if_object();
+    const json::value* data = errorObject != nullptr ? errorObject->if_contains("data") : nullptr;
+    const json::object* dataObject = data != nullptr ? data->if_object() : nullptr;
+    if (dataObject == nullptr || !dataObject->contains("name")) {
+      const json::value* code = errorObject != nullptr ? errorObject->if_contains("code") : nullptr;
+      const json::value* text = errorObject != nullptr ? errorObject->if_contains("message") : nullptr;
+      std::string what = "the server answered error ";
+      what += code != nullptr ? json::serialize(*code) : "without code";
+      if (text != nullptr && text->is_string()) what += ": " + std::string(text->get_string());
+      return state_.Fail(call, std::move(what));
+    }
+    static const std::vector<Data::DataDefinitionPtr> kNoErrors;
+    Data::ErrorValuePtr decoded;
+    if (!Json::DecodeError(*data, call.method ? call.method->errorDefinitions() : kNoErrors,
+                           decoded, messages, limits)) {
+      return Undecodable(call, "the error", std::move(messages));
+    }
+    state_.Deliver(call, Core::MethodResult::Create(nullptr, std::move(decoded)));
+  }
+
+  void Undecodable(Call& call, const char* what, MessageList messages) {
+    messages.insert(messages.begin(),
+                    Message<CoreTag>("quil.remote.unavailable",
+                                     std::string(what) + " in the answer of " + state_.Where() +
+                                         " does not decode"));
+    state_.Deliver(call, Core::MethodResult::Create(
+                             nullptr, Data::ErrorValue::Create(
+                                          std::string(Wire::kServiceUnavailable), messages)));
+  }
+
+  void Failed(const std::string& what, beast::error_code error) {
+    connected_ = false;
+    beast::error_code ignored;
+    Lowest().socket().close(ignored);
+    std::shared_ptr<Call> call = std::move(call_);
+    auto self = shared_from_this();
+    state_.Drop(self);
+    if (call != nullptr) {
+      call->connection.reset();
+      // A call already answered (its deadline passed) has aborted this connection itself.
+      if (!call->done) state_.Fail(*call, what + ": " + error.message());
+    }
+    state_.Pump();
+  }
+
+  State& state_;
+  tcp::resolver resolver_;
+  std::optional<beast::tcp_stream> plain_;
+  std::optional<TlsStream> tls_;
+  bool connected_ = false;
+  std::shared_ptr<Call> call_;
+  http::request<http::string_body> request_;
+  beast::flat_buffer buffer_;
+  std::optional<http::response_parser<http::string_body>> parser_;
+  // Progress lines are delivered as their chunks arrive; the response is the line after them.
+  std::function<std::size_t(std::uint64_t, beast::string_view, beast::error_code&)> onChunk_ =
+      [this](std::uint64_t, beast::string_view body, beast::error_code&) {
+        lines_.append(body.data(), body.size());
+        TakeLines(false);
+        return body.size();
+      };
+  std::string lines_;  // NDJSON not yet handed on
+  std::string final_;  // the response line
+};
+
+void HttpApiProvider::State::Enqueue(const std::shared_ptr<Call>& call) {
+  if (closed) return Fail(*call, "the client was closed");
+  call->timer.async_wait([this, call](beast::error_code error) {
+    if (error || call->done) return;
+    Fail(*call, "no answer from " + Where() + " within " + Wire::Milliseconds(options.timeout) +
+                    " ms");
+  });
+  queue.push_back(call);
+  Pump();
+}
+
+void HttpApiProvider::State::Pump() {
+  while (!queue.empty() && !closed) {
+    if (queue.front()->done) {
+      queue.pop_front();
+      continue;
+    }
+    std::shared_ptr<Connection> carrier;
+    for (std::size_t i = 0; i < connections.size() && carrier == nullptr;) {
+      const std::shared_ptr<Connection>& connection = connections[i];
+      if (connection->Busy()) {
+        ++i;
+      } else if (connection->Stale()) {
+        connection->Abort();
+        connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        carrier = connection;
+      }
+    }
+    if (carrier == nullptr) {
+      if (connections.size() >= options.maxConnections) return;
+      carrier = std::make_shared<Connection>(*this);
+      connections.push_back(carrier);
+    }
+    std::shared_ptr<Call> call = std::move(queue.front());
+    queue.pop_front();
+    carrier->Carry(call);
+  }
+}
+
+void HttpApiProvider::State::Deliver(Call& call, const Core::MethodResultPtr& result) {
+  if (call.done) return;
+  call.done = true;
+  call.timer.cancel();
+  if (call.connection != nullptr) {
+    // The connection still works on the call: the answer came from the deadline or from Close.
+    std::shared_ptr<Connection> connection = std::move(call.connection);
+    connection->Abort();
+  }
+  try {
+    call.callback(result, kFinalProgress, {});
+  } catch (const std::exception&) {  // the caller's callback threw; the client goes on
+  }
+}
+
+void HttpApiProvider::State::Drop(const std::shared_ptr<Connection>& connection) {
+  for (auto it = connections.begin(); it != connections.end(); ++it) {
+    if (*it == connection) {
+      connections.erase(it);
+      return;
+    }
+  }
+}
+
+void HttpApiProvider::State::Close() {
+  closed = true;
+  std::deque<std::shared_ptr<Call>> waiting = std::move(queue);
+  for (const auto& call : waiting) Fail(*call, "the client was closed");
+  std::vector<std::shared_ptr<Connection>> open = std::move(connections);
+  for (const auto& connection : open) {
+    if (const std::shared_ptr<Call> call = connection->CurrentCall()) {
+      Fail(*call, "the client was closed");
+    }
+    connection->Abort();
+  }
+}
+
+HttpApiProvider::HttpApiProvider(ClientOptions options,
+                                 std::shared_ptr<const Provider::InterfaceRegistry> definitions)
+    : state_(std::make_shared<State>(std::move(options), std::move(definitions))) {
+  state_->thread = std::thread([state = state_.get()] { state->io.run(); });
+}
+
+HttpApiProvider::~HttpApiProvider() {
+  State& state = *state_;
+  state.closing = true;
+  asio::post(state.io, [&state] { state.Close(); });
+  state.work.reset();
+  state.thread.join();
+}
+
+void HttpApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> method,
+                             Data::DataValuePtr input,
+                             std::shared_ptr<Core::AsyncActivation> activation,
+                             const Core::AsyncApiResultCb& callback) {
+  State& state = *state_;
+  auto call = std::make_shared<State::Call>(state.io, callback);
+  const auto failNow = [&call](Data::ErrorValuePtr error) {
+    call->callback(Core::MethodResult::Create(nullptr, std::move(error)), kFinalProgress, {});
+  };
+  if (method == nullptr || method->GetInterface() == nullptr) {
+    return failNow(Provider::InterfaceRegistry::OperationNotFound(
+                       "", method != nullptr ? method->GetName() : "", activation.get())
+                       ->error);
+  }
+  if (state.closing.load()) return failNow(Wire::Unavailable("the client was closed"));
+
+  const std::string& interfaceName = method->GetInterface()->GetName();
+  if (state.definitions != nullptr) {
+    call->method = state.definitions->FindMethod(interfaceName, method->GetName());
+  }
+  call->id = state.nextId.fetch_add(1, std::memory_order_relaxed);
+  std::string& body = call->body;
+  body.reserve(128);
+  body += "{\"jsonrpc\":\"2.0\",\"id\":";
+  body += std::to_string(call->id);
+  body += ",\"method\":";
+  Wire::AppendJsonString(body, interfaceName + "." + method->GetName());
+  if (input != nullptr) {
+    body += ",\"params\":";
+    MessageList messages;
+    if (!Json::Encode(*input, body, messages)) {
+      messages.push_back(Message<CoreTag>("quil.provider.method.invalid.input", method->GetName()));
+      return failNow(Data::ErrorValue::Create(std::string(Wire::kInvalidArgument), messages));
+    }
+  }
+  body += '}';
+  if (activation != nullptr && activation->GetLocale() != nullptr) {
+    call->acceptLanguage =
+        Wire::FormatAcceptLanguage(activation->GetLocale()->GetLanguagePreference());
+  }
+  call->timer.expires_after(state.options.timeout);
+  asio::post(state.io, [&state, call = std::move(call)] { state.Enqueue(call); });
+}
+
+}  // namespace Quil::Remote
