@@ -166,13 +166,14 @@ int RunHostDaemon(const DaemonOptions& options) {
   Quil::Remote::HttpServer http(provider.Registry(), server);
   if (!http.Start(error)) return Fail(error);
 
+  std::printf("%s: serving on %s\n", kName, UrlOf(options, http.Port(), server.path).c_str());
+  std::fflush(stdout);
+  // Last, so that whoever waits for the port file finds the line above printed.
   const std::string port = std::to_string(http.Port());
   if (!options.portFile.empty() && !WriteFileAtomically(options.portFile, port + "\n", error)) {
     http.Stop(std::chrono::milliseconds(0));
     return Fail(error);
   }
-  std::printf("%s: serving on %s\n", kName, UrlOf(options, http.Port(), server.path).c_str());
-  std::fflush(stdout);
 
   const int received = stopSignals.Wait();
   std::fprintf(stderr, "%s: %s, stopping\n", kName, received == SIGINT ? "SIGINT" : "SIGTERM");
