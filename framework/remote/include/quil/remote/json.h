@@ -21,6 +21,7 @@
 //   "quil.remote.json.integer.fraction" (path, number text)  a fraction where an integer belongs
 //   "quil.remote.json.utf8"          (path)                   a text that is not UTF-8
 //   "quil.remote.json.not.number"    (path)                   NaN or infinity (encoding)
+//   "quil.data.definition.string.unparsable" (path, "blob", text)  a blob that is not base64
 //
 //   std::string text;
 //   Quil::Remote::Json::Encode(*value, text, messages);
@@ -29,10 +30,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <boost/json/monotonic_resource.hpp>
 #include <boost/json/value.hpp>
 
 #include <quil/base_message.h>
@@ -54,13 +57,24 @@ struct DecodeLimits {
 // infinite, are refused; `out` then holds a partial text the caller discards.
 QUIL_REMOTE_API bool Encode(const Data::DataValue& value, std::string& out, MessageList& messages);
 
+// Parses a whole JSON text into a tree whose nodes all live in `resource`, which must outlive
+// it. Doubles are read exactly (the shortest text of a double reads back as that double), which
+// `boost::json::parse` of Boost 1.81 does not promise. Strings are not checked for UTF-8 here
+// (Decode does, naming the path). Null after appending one message: "too.large", "too.deep" or
+// "syntax". Boost.JSON takes apart a tree in a monotonic resource without visiting it; a tree in
+// any other resource is taken apart recursively, which a deep document turns into a crash.
+QUIL_REMOTE_API std::optional<boost::json::value> Parse(std::string_view text,
+                                                        boost::json::monotonic_resource& resource,
+                                                        MessageList& messages,
+                                                        const DecodeLimits& limits = {});
+
 // Decodes a whole JSON text.
 QUIL_REMOTE_API bool Decode(std::string_view text, const Data::DataDefinitionPtr& definition,
                             Data::DataValuePtr& out, MessageList& messages,
                             const DecodeLimits& limits = {});
 
-// Decodes an already parsed JSON tree (for example the "params" of an envelope). Depth is
-// counted from `json`; `path` prefixes every path in messages.
+// Decodes an already parsed JSON tree (for example the "params" of an envelope, parsed with
+// Parse). Depth is counted from `json`; `path` prefixes every path in messages.
 QUIL_REMOTE_API bool Decode(const boost::json::value& json,
                             const Data::DataDefinitionPtr& definition, Data::DataValuePtr& out,
                             MessageList& messages, const DecodeLimits& limits = {},
@@ -68,7 +82,9 @@ QUIL_REMOTE_API bool Decode(const boost::json::value& json,
 
 // Decodes an error object: the definition is the one among `declared` whose name matches the
 // object's "name", else the standard error of that name, else the shape every error shares (a
-// list of messages). Anything but an object with a string "name" is refused.
+// list of messages). Anything but an object with a string "name" is refused:
+// "quil.data.definition.type.mismatch" (path, "error" or "string", kind found) or
+// "quil.data.definition.field.missing" ("name").
 QUIL_REMOTE_API bool DecodeError(const boost::json::value& json,
                                  const std::vector<Data::DataDefinitionPtr>& declared,
                                  Data::ErrorValuePtr& out, MessageList& messages,
@@ -79,5 +95,9 @@ QUIL_REMOTE_API bool DecodeError(const boost::json::value& json,
 // docs/json-mapping.md). A reference to an enclosing structure is {"type": "structure_ref",
 // "name": ...}.
 QUIL_REMOTE_API boost::json::value DescribeDefinition(const Data::DataDefinition& definition);
+// The same, its nodes in `storage` (a monotonic resource for a definition nested deep enough
+// that taking the description apart recursively would matter).
+QUIL_REMOTE_API boost::json::value DescribeDefinition(const Data::DataDefinition& definition,
+                                                      boost::json::storage_ptr storage);
 
 }  // namespace Quil::Remote::Json
