@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <set>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -241,8 +243,9 @@ class ObjectReader {
     if (!ok()) return nullptr;
     read_.insert(name);
     const json::value* member = object_->if_contains(name);
-    if (member == nullptr && !optional)
+    if (member == nullptr && !optional) {
       Fail(Place(), "the member \"" + std::string(name) + "\" is missing");
+    }
     if (member != nullptr && optional && member->is_null()) return nullptr;
     return member;
   }
@@ -352,20 +355,32 @@ std::string CheckControllers(const MachineRecord& machine, const std::vector<Rec
   return {};
 }
 
+// Whether `id` is "cdrom-<n>" with n from 1 to next - 1, written as the host writes it.
+bool HostMadeCdrom(const std::string& id, std::uint64_t next) {
+  constexpr std::string_view kPrefix = "cdrom-";
+  if (id.size() <= kPrefix.size() || id.compare(0, kPrefix.size(), kPrefix) != 0) return false;
+  const std::string number = id.substr(kPrefix.size());
+  // At most 19 digits, so that the number fits before it is read.
+  return number.size() < 20 && number[0] != '0' &&
+         number.find_first_not_of("0123456789") == std::string::npos && std::stoull(number) < next;
+}
+
 // Why `machine` is not a machine a host holds, or empty. Places its devices one by one in a copy
 // with no devices, by the host's own rules, so that what a host refuses is refused here too.
 std::string CheckMachine(const MachineRecord& machine, std::set<std::string_view>& disks,
                          std::set<std::string_view>& cdroms, std::uint64_t nextCdrom) {
   const std::string& vm = machine.vm;
   if (vm.empty()) return "a virtual machine has an empty identifier";
-  if (machine.power.value() == Runtime::_UNKNOWN)
+  if (machine.power.value() == Runtime::_UNKNOWN) {
     return "the virtual machine " + vm + " has no power state";
+  }
   if (machine.power != Runtime::STOPPED && !machine.loaded) {
     return "the virtual machine " + vm + " is " + machine.power.ToText() + " but not loaded";
   }
   if (Verdict refused = CheckCpuValues(vm, machine.cpus)) return refused->message.defaultMessage;
-  if (Verdict refused = CheckMemoryValues(vm, machine.memory))
+  if (Verdict refused = CheckMemoryValues(vm, machine.memory)) {
     return refused->message.defaultMessage;
+  }
   std::string fault = CheckControllers(machine, machine.sataControllers, Bus::kSata);
   if (fault.empty()) fault = CheckControllers(machine, machine.scsiControllers, Bus::kScsi);
   if (!fault.empty()) return fault;
@@ -378,19 +393,14 @@ std::string CheckMachine(const MachineRecord& machine, std::set<std::string_view
   // An empty device text would ask for the first free slot instead of naming one.
   const auto place = [&](const std::string& device, std::initializer_list<Bus> buses,
                          std::string_view what) -> std::string {
-    if (device.empty())
+    if (device.empty()) {
       return "a " + std::string(what) + " of the virtual machine " + vm + " has no slot";
+    }
     Verdict refused = PlaceDevice(placed, device, buses, what, slot);
     return refused ? refused->message.defaultMessage : std::string();
   };
   for (const CdromRecord& cdrom : machine.cdroms) {
-    const std::string prefix = "cdrom-";
-    const std::string number = cdrom.cdrom.substr(std::min(prefix.size(), cdrom.cdrom.size()));
-    const bool hostMade = cdrom.cdrom.compare(0, prefix.size(), prefix) == 0 && !number.empty() &&
-                          number.size() < 20 && number[0] != '0' &&
-                          number.find_first_not_of("0123456789") == std::string::npos &&
-                          std::stoull(number) < nextCdrom;
-    if (!hostMade) {
+    if (!HostMadeCdrom(cdrom.cdrom, nextCdrom)) {
       return "the CD-ROM identifier \"" + cdrom.cdrom + "\" of the virtual machine " + vm +
              " is not one the host made (cdrom-1 to cdrom-" + std::to_string(nextCdrom - 1) + ")";
     }
@@ -398,14 +408,16 @@ std::string CheckMachine(const MachineRecord& machine, std::set<std::string_view
     if (cdrom.backingType.value() == BackingType::_UNKNOWN) {
       return "the CD-ROM " + cdrom.cdrom + " has an unknown backing type";
     }
-    if (std::string why = place(cdrom.device, {Bus::kIde, Bus::kSata}, "CD-ROM"); !why.empty())
+    if (std::string why = place(cdrom.device, {Bus::kIde, Bus::kSata}, "CD-ROM"); !why.empty()) {
       return why;
+    }
     placed.cdroms.push_back(cdrom);
   }
   for (const DiskRecord& disk : machine.disks) {
     if (disk.disk.empty()) return "a disk of the virtual machine " + vm + " has no name";
-    if (!disks.insert(disk.disk).second)
+    if (!disks.insert(disk.disk).second) {
       return "the virtual disk " + disk.disk + " is attached twice";
+    }
     if (std::string why = place(disk.device, {Bus::kScsi, Bus::kSata, Bus::kIde}, "disk");
         !why.empty()) {
       return why;
@@ -418,10 +430,12 @@ std::string CheckMachine(const MachineRecord& machine, std::set<std::string_view
       return "the network adapter " + adapter.device + " of the virtual machine " + vm +
              " lacks its network or has an unknown type";
     }
-    if (adapter.device.empty())
+    if (adapter.device.empty()) {
       return "a network adapter of the virtual machine " + vm + " has no slot";
-    if (Verdict refused = PlaceAdapter(placed, adapter.device, slot))
+    }
+    if (Verdict refused = PlaceAdapter(placed, adapter.device, slot)) {
       return refused->message.defaultMessage;
+    }
     placed.networkAdapters.push_back(adapter);
   }
   return {};
