@@ -42,9 +42,8 @@ class Generator {
 
  private:
   static constexpr int kMaxDepth = 6;
-  // A null definition stands for an undeclared value: any kind that decodes back by JSON type.
   struct Task {
-    const DataDefinition* definition;
+    const DataDefinition* definition;  // null: an undeclared value
     DataValuePtr* slot;
     int depth;
   };
@@ -53,49 +52,55 @@ class Generator {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_);
   }
 
-  std::string Text() {
-    static const char* const kTexts[] = {"",
-                                         "vm-1",
-                                         "žluťoučký kůň",
-                                         "日本 ✓ 𝄞",
-                                         "\" \\ / \n\t\r\b\f \x01\x1f\x7f",
-                                         "{\"not\": [json]}"};
-    if (Below(3) > 0) return kTexts[Below(std::size(kTexts))];
-    std::string text(Below(12), ' ');
-    for (char& c : text) c = static_cast<char>(' ' + Below(95));
-    return text;
-  }
-
-  std::int64_t Integer() {
-    switch (Below(4)) {
-      case 0:
-        return std::numeric_limits<std::int64_t>::min();
-      case 1:
-        return std::numeric_limits<std::int64_t>::max();
-      case 2:
-        return static_cast<std::int64_t>(Below(100)) - 50;
-      default:
-        return static_cast<std::int64_t>(random_());
+  DataValuePtr Primitive(DataType::EnumType kind) {
+    static const char* const kTexts[] = {"", "vm-1", "žluťoučký kůň", "日本 ✓ 𝄞",
+                                         "\" \\ / \n\t\r\b\f \x01\x1f\x7f"};
+    static const std::int64_t kIntegers[] = {std::numeric_limits<std::int64_t>::min(),
+                                             std::numeric_limits<std::int64_t>::max(), 0, -1};
+    std::string text = kTexts[Below(std::size(kTexts))];
+    for (std::size_t n = Below(2) * Below(12); n > 0; --n) {
+      text += static_cast<char>(' ' + Below(95));
     }
-  }
-
-  double Double() {
-    if (Below(3) == 0) return static_cast<double>(Below(1000)) - 500;  // whole numbers too
-    for (;;) {
-      const std::uint64_t bits = random_();
-      double number;
-      std::memcpy(&number, &bits, sizeof number);
-      if (std::isfinite(number)) return number;
+    const std::uint64_t bits = random_();
+    double number;
+    std::memcpy(&number, &bits, sizeof number);
+    switch (kind) {
+      case DataType::INTEGER:
+        return DataValue::Create(Below(2) == 0 ? kIntegers[Below(4)]
+                                               : static_cast<std::int64_t>(bits));
+      case DataType::DOUBLE:  // whole numbers too
+        return DataValue::Create(std::isfinite(number) && Below(3) > 0
+                                     ? number
+                                     : static_cast<double>(Below(1000)) - 500);
+      case DataType::BOOLEAN:
+        return DataValue::Create(Below(2) == 0);
+      case DataType::STRING:
+        return DataValue::Create(text);
+      case DataType::SECRET:
+        return SecretValue::GetInstance(text);
+      case DataType::BLOB:
+        return BlobValue::GetInstance(text + std::string(Below(3), static_cast<char>(bits)));
+      default:
+        return VoidValue::GetInstance();
     }
   }
 
   void Fill(const Task& task) {
     const DataDefinition* definition = task.definition;
-    while (definition != nullptr && definition->GetType() == DataType::STRUCT_REF) {
+    const bool deeper = task.depth < kMaxDepth;
+    if (definition == nullptr) {
+      // A kind that reads back by JSON type alone; an optional only unset (a set one is its
+      // content).
+      const std::size_t pick = Below(deeper ? 7 : 5);
+      if (pick == 0) {
+        *task.slot = OptionalValue::GetInstance();
+        return;
+      }
+      definition = undeclared_[pick - 1].get();
+    }
+    while (definition->GetType() == DataType::STRUCT_REF) {
       definition = static_cast<const StructRefDefinition&>(*definition).GetTarget().get();
     }
-    if (definition == nullptr) return FillUndeclared(task);
-    const bool deeper = task.depth < kMaxDepth;
     switch (definition->GetType().GetType()) {
       case DataType::OPTIONAL:
       case DataType::UNION_CASE: {
@@ -140,71 +145,19 @@ class Generator {
         *task.slot = std::move(value);
         return;
       }
-      case DataType::INTEGER:
-        *task.slot = DataValue::Create(Integer());
-        return;
-      case DataType::DOUBLE:
-        *task.slot = DataValue::Create(Double());
-        return;
-      case DataType::BOOLEAN:
-        *task.slot = DataValue::Create(Below(2) == 0);
-        return;
-      case DataType::STRING:
-        *task.slot = DataValue::Create(Text());
-        return;
-      case DataType::SECRET:
-        *task.slot = SecretValue::GetInstance(Text());
-        return;
-      case DataType::BLOB: {
-        std::string bytes(Below(7), '\0');
-        for (char& c : bytes) c = static_cast<char>(Below(256));
-        *task.slot = BlobValue::GetInstance(std::move(bytes));
-        return;
-      }
       default:
-        *task.slot = VoidValue::GetInstance();
-        return;
-    }
-  }
-
-  void FillUndeclared(const Task& task) {
-    switch (Below(task.depth < kMaxDepth ? 7 : 5)) {
-      case 0:
-        *task.slot = DataValue::Create(Text());
-        return;
-      case 1:
-        *task.slot = DataValue::Create(Integer());
-        return;
-      case 2:
-        *task.slot = DataValue::Create(Double());
-        return;
-      case 3:
-        *task.slot = DataValue::Create(Below(2) == 0);
-        return;
-      case 4:
-        *task.slot = OptionalValue::GetInstance();
-        return;
-      case 5: {
-        auto list = ListValue::GetInstance(ListValue::Kind::LIST);
-        for (std::size_t n = Below(3); n > 0; --n) {
-          work_.push_back({nullptr, list->AppendSlot(), task.depth + 1});
-        }
-        *task.slot = std::move(list);
-        return;
-      }
-      default: {
-        auto structure = StructValue::GetInstance("");  // JSON has no structure names
-        for (std::size_t n = Below(3); n > 0; --n) {
-          work_.push_back({nullptr, structure->FieldSlot("f" + std::to_string(n)), task.depth + 1});
-        }
-        *task.slot = std::move(structure);
-        return;
-      }
+        *task.slot = Primitive(definition->GetType().GetType());
     }
   }
 
   std::mt19937_64 random_;
   std::vector<Task> work_;
+  // Primitives first: only they are picked once deep enough.
+  const DataDefinitionPtr undeclared_[6] = {
+      DataDefinition::Create<std::string>(), DataDefinition::Create<std::int64_t>(),
+      DataDefinition::Create<double>(),      DataDefinition::Create<bool>(),
+      ListDefinition::GetInstance(nullptr),  // JSON has no structure names:
+      StructDefinition::GetInstance("", {})};
 };
 
 // Every kind the catalogue may not use yet, a self reference among them.
@@ -297,7 +250,6 @@ TEST(JsonTest, RefusalsNameTheirPath) {
       {R"({"update_spec": {"count": -9223372036854775809}})",
        kRange,
        {"update_spec.count", "-9.223372036854776e+18"}},
-      {R"({"update_spec": {"count": 1e19}})", kRange, {"update_spec.count", "1e+19"}},
       {R"({"update_spec": {"count": 2.5}})",
        "quil.remote.json.integer.fraction",
        {"update_spec.count", "2.5"}},
@@ -410,7 +362,6 @@ TEST(JsonTest, DecodingFollowsTheDefinitionAndElseTheJsonType) {
           spec),
       R"(com.example.spec{count: 1000, ratio: "x", tags: 5, note: some("n"), more: [1, 2.5, none, {a: true}]})");
   EXPECT_EQ(decode(R"([{"x": "y"}, -0.0, 1e-400])", nullptr), R"([{x: "y"}, -0, 0])");
-  EXPECT_EQ(out->GetType(), DataType::LIST);
   EXPECT_EQ(decode("null", DataDefinition::Create<Void>()), "void");
   EXPECT_EQ(decode("null", nullptr), "none");
 
