@@ -58,11 +58,12 @@ struct DecodeLimits {
 QUIL_REMOTE_API bool Encode(const Data::DataValue& value, std::string& out, MessageList& messages);
 
 // Parses a whole JSON text into a tree whose nodes all live in `resource`, which must outlive
-// it. Doubles are read exactly (the shortest text of a double reads back as that double), which
-// `boost::json::parse` of Boost 1.81 does not promise. Strings are not checked for UTF-8 here
-// (Decode does, naming the path). Null after appending one message: "too.large", "too.deep" or
-// "syntax". Boost.JSON takes apart a tree in a monotonic resource without visiting it; a tree in
-// any other resource is taken apart recursively, which a deep document turns into a crash.
+// it. Nothing recurses, whatever the depth up to `limits.maxDepth`. Doubles are read exactly (the
+// shortest text of a double reads back as that double), which `boost::json::parse` of Boost 1.81
+// does not promise. Empty after appending one message: "too.large", "too.deep", "utf8" (text
+// that is not UTF-8) or "syntax", with the path being read. Boost.JSON takes apart a tree in a
+// monotonic resource without visiting it; a tree in any other resource is taken apart
+// recursively, which a deep document turns into a crash.
 QUIL_REMOTE_API std::optional<boost::json::value> Parse(std::string_view text,
                                                         boost::json::monotonic_resource& resource,
                                                         MessageList& messages,
