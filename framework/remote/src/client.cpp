@@ -142,6 +142,8 @@ struct HttpApiProvider::State {
     Deliver(call, Core::MethodResult::Create(nullptr, Wire::Unavailable(std::move(what))));
   }
   void Close();
+  void Watch(Clock::time_point until);
+  void Sweep();
   void Drop(const std::shared_ptr<Connection>& connection);
 
   std::string Where() const { return endpoint.host + " port " + endpoint.port; }
@@ -159,19 +161,24 @@ struct HttpApiProvider::State {
 
   // On the I/O thread only.
   std::deque<std::shared_ptr<Call>> queue;
+  // Every call not answered yet, in the order of their deadlines (all calls have the same
+  // timeout), watched by one timer; see Watch.
+  std::deque<std::shared_ptr<Call>> outstanding;
+  asio::steady_timer watchdog{io};
+  bool watching = false;
   std::vector<std::shared_ptr<Connection>> connections;
   bool closed = false;
 };
 
 struct HttpApiProvider::State::Call {
-  Call(asio::io_context& io, Core::AsyncApiResultCb answer) : callback(std::move(answer)), timer(io) {}
+  explicit Call(Core::AsyncApiResultCb answer) : callback(std::move(answer)) {}
 
   std::uint64_t id = 0;
   std::string body;
   std::string acceptLanguage;
   std::shared_ptr<const Provider::AsyncApiMethod> method;  // null: decoded by JSON type
   Core::AsyncApiResultCb callback;
-  asio::steady_timer timer;
+  Clock::time_point deadline;
   std::shared_ptr<Connection> connection;  // while one carries the call
   bool done = false;
 };
@@ -481,11 +488,8 @@ class HttpApiProvider::State::Connection
 
 void HttpApiProvider::State::Enqueue(const std::shared_ptr<Call>& call) {
   if (closed) return Fail(*call, "the client was closed");
-  call->timer.async_wait([this, call](beast::error_code error) {
-    if (error || call->done) return;
-    Fail(*call, "no answer from " + Where() + " within " + Wire::Milliseconds(options.timeout) +
-                    " ms");
-  });
+  outstanding.push_back(call);
+  if (!watching) Watch(call->deadline);
   queue.push_back(call);
   Pump();
 }
@@ -522,7 +526,7 @@ void HttpApiProvider::State::Pump() {
 void HttpApiProvider::State::Deliver(Call& call, const Core::MethodResultPtr& result) {
   if (call.done) return;
   call.done = true;
-  call.timer.cancel();
+  while (!outstanding.empty() && outstanding.front()->done) outstanding.pop_front();
   if (call.connection != nullptr) {
     // The connection still works on the call: the answer came from the deadline or from Close.
     std::shared_ptr<Connection> connection = std::move(call.connection);
@@ -543,8 +547,31 @@ void HttpApiProvider::State::Drop(const std::shared_ptr<Connection>& connection)
   }
 }
 
+// The timer waits for the oldest deadline only and is set again when it passes, so that a call
+// costs no timer operation of its own.
+void HttpApiProvider::State::Watch(Clock::time_point until) {
+  watching = true;
+  watchdog.expires_at(until);
+  watchdog.async_wait([this](beast::error_code error) {
+    watching = false;
+    if (!error && !closed) Sweep();
+  });
+}
+
+void HttpApiProvider::State::Sweep() {
+  const Clock::time_point now = Clock::now();
+  while (!outstanding.empty() && outstanding.front()->deadline <= now) {
+    const std::shared_ptr<Call> call = std::move(outstanding.front());
+    outstanding.pop_front();
+    Fail(*call, "no answer from " + Where() + " within " + Wire::Milliseconds(options.timeout) +
+                    " ms");
+  }
+  if (!outstanding.empty()) Watch(outstanding.front()->deadline);
+}
+
 void HttpApiProvider::State::Close() {
   closed = true;
+  watchdog.cancel();
   std::deque<std::shared_ptr<Call>> waiting = std::move(queue);
   for (const auto& call : waiting) Fail(*call, "the client was closed");
   std::vector<std::shared_ptr<Connection>> open = std::move(connections);
@@ -554,6 +581,7 @@ void HttpApiProvider::State::Close() {
     }
     connection->Abort();
   }
+  outstanding.clear();
 }
 
 HttpApiProvider::HttpApiProvider(ClientOptions options,
@@ -575,7 +603,7 @@ void HttpApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> metho
                              std::shared_ptr<Core::AsyncActivation> activation,
                              const Core::AsyncApiResultCb& callback) {
   State& state = *state_;
-  auto call = std::make_shared<State::Call>(state.io, callback);
+  auto call = std::make_shared<State::Call>(callback);
   const auto failNow = [&call](Data::ErrorValuePtr error) {
     call->callback(Core::MethodResult::Create(nullptr, std::move(error)), kFinalProgress, {});
   };
@@ -610,7 +638,7 @@ void HttpApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> metho
     call->acceptLanguage =
         Wire::FormatAcceptLanguage(activation->GetLocale()->GetLanguagePreference());
   }
-  call->timer.expires_after(state.options.timeout);
+  call->deadline = Clock::now() + state.options.timeout;
   asio::post(state.io, [&state, call = std::move(call)] { state.Enqueue(call); });
 }
 

@@ -134,7 +134,7 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
   Session(ServerCore& server, Stream stream, bool refuse)
       : server_(server),
         stream_(std::move(stream)),
-        timer_(stream_.get_executor()),
+        watchdog_(stream_.get_executor()),
         refuse_(refuse) {}
 
   ~Session() override {
@@ -144,7 +144,7 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
 
   void Start() {
     server_.Remember(this, this->weak_from_this());
-    responder_ = std::make_shared<Responder>(this->weak_from_this(), server_.gate);
+    responder_ = std::make_shared<Responder>(*this, server_.gate);
     asio::dispatch(stream_.get_executor(), [self = this->shared_from_this()] {
       self->Handshake();
     });
@@ -164,13 +164,15 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
  private:
   enum class Phase { kHandshake, kWaiting, kReading, kCalling, kWriting, kClosing };
 
-  // The handler's answers, posted to the strand while the server runs.
+  // The handler's answers: kept for the session when they come while it hands the request over
+  // (no second trip through the io_context), else posted to its strand while the server runs.
   class Responder final : public RpcResponder {
    public:
-    Responder(std::weak_ptr<Session> session, std::shared_ptr<Gate> gate)
-        : session_(std::move(session)), gate_(std::move(gate)) {}
+    Responder(Session& session, std::shared_ptr<Gate> gate)
+        : raw_(&session), session_(session.weak_from_this()), gate_(std::move(gate)) {}
 
     void Progress(std::string line) override {
+      if (handing == raw_) return raw_->early_.progress.push_back(std::move(line));
       gate_->Run([&] {
         if (auto session = session_.lock()) {
           asio::post(session->stream_.get_executor(),
@@ -182,6 +184,7 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     }
 
     void Reply(HttpReply reply) override {
+      if (handing == raw_) return void(raw_->early_.reply = std::move(reply));
       gate_->Run([&] {
         if (auto session = session_.lock()) {
           asio::post(session->stream_.get_executor(),
@@ -193,8 +196,17 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     }
 
    private:
+    Session* const raw_;  // compared only: the thread handing a request over owns the session
     std::weak_ptr<Session> session_;
     std::shared_ptr<Gate> gate_;
+  };
+
+  // The session whose request this thread is handing to the handler; answers given before the
+  // handler returns wait in `early_`.
+  static inline thread_local const Session* handing = nullptr;
+  struct Early {
+    std::vector<std::string> progress;
+    std::optional<HttpReply> reply;
   };
 
   static beast::tcp_stream& Lowest(Stream& stream) { return beast::get_lowest_layer(stream); }
@@ -204,7 +216,7 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
   void Handshake() {
     if constexpr (kIsTls<Stream>) {
       phase_ = Phase::kHandshake;
-      Lowest(stream_).expires_after(Options().headerTimeout);
+      ExpireAt(Clock::now() + Options().headerTimeout);
       stream_.async_handshake(asio::ssl::stream_base::server,
                               [self = this->shared_from_this()](beast::error_code error) {
                                 if (error) return self->Close(false);
@@ -257,12 +269,11 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
 
     if (!started_) {
       phase_ = Phase::kWaiting;
-      Lowest(stream_).expires_after(Options().idleTimeout);
+      ExpireAt(Clock::now() + Options().idleTimeout);
     } else {
       phase_ = Phase::kReading;
-      Lowest(stream_).expires_at(parser_->is_header_done()
-                                     ? arrival_ + Options().requestDeadline
-                                     : headerStart_ + Options().headerTimeout);
+      ExpireAt(parser_->is_header_done() ? arrival_ + Options().requestDeadline
+                                         : headerStart_ + Options().headerTimeout);
     }
     stream_.async_read_some(
         buffer_.prepare(kReadChunk),
@@ -280,7 +291,7 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
   void WriteContinue() {
     phase_ = Phase::kWriting;
     continue_.emplace(http::status::continue_, parser_->get().version());
-    Lowest(stream_).expires_after(Options().requestDeadline);
+    ExpireAt(Clock::now() + Options().idleTimeout);
     http::async_write(stream_, *continue_,
                       [self = this->shared_from_this()](beast::error_code error, std::size_t) {
                         if (error) return self->Close(false);
@@ -310,13 +321,17 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     for (const auto& field : request) view_.headers.emplace_back(field.name_string(), field.value());
     view_.body = request.body();
     server_.CallStarted();
+    handing = this;
     pending_ = server_.handler.Handle(view_, responder_);
-    if (pending_ != nullptr) {
-      timer_.expires_at(arrival_ + Options().requestDeadline);
-      timer_.async_wait([self = this->shared_from_this()](beast::error_code error) {
-        if (!error && self->pending_ != nullptr) self->pending_->Expire();
-      });
+    handing = nullptr;
+    for (std::string& line : early_.progress) OnProgress(std::move(line));
+    early_.progress.clear();
+    if (early_.reply) {
+      HttpReply reply = std::move(*early_.reply);
+      early_.reply.reset();
+      return OnReply(std::move(reply));
     }
+    if (pending_ != nullptr) ExpireAt(arrival_ + Options().requestDeadline);
   }
 
   void OnProgress(std::string line) {
@@ -334,7 +349,6 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
 
   void OnReply(HttpReply reply) {
     if (phase_ != Phase::kCalling) return;
-    timer_.cancel();
     pending_.reset();
     server_.CallEnded();
     if (chunked_) {
@@ -368,7 +382,7 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
   void Write() {
     phase_ = Phase::kWriting;
     response_.prepare_payload();
-    Lowest(stream_).expires_after(Options().requestDeadline);
+    ExpireAt(Clock::now() + Options().idleTimeout);
     http::async_write(stream_, response_,
                       [self = this->shared_from_this()](beast::error_code error, std::size_t) {
                         self->OnWritten(error, self->response_.keep_alive());
@@ -379,7 +393,7 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     if (writingChunk_) return;
     writingChunk_ = true;
     auto self = this->shared_from_this();
-    Lowest(stream_).expires_after(Options().requestDeadline);
+    ExpireAt(Clock::now() + Options().idleTimeout);
     const auto next = [self](beast::error_code error, std::size_t) {
       self->writingChunk_ = false;
       if (error) return self->Close(false);
@@ -415,27 +429,63 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     NextRequest();
   }
 
+  // The current step must end by `when`. Moving the limit later costs nothing: the watchdog,
+  // when it wakes, waits again for the limit then in force. Only a sooner limit re-arms it.
+  void ExpireAt(Clock::time_point when) {
+    expiry_ = when;
+    if (!watching_ || when < armedAt_) Arm();
+  }
+
+  void Arm() {
+    watching_ = true;
+    armedAt_ = expiry_;
+    watchdog_.expires_at(expiry_);  // a wait already set ends as superseded
+    watchdog_.async_wait([self = this->shared_from_this(), arming = ++arming_](
+                             beast::error_code error) {
+      if (arming != self->arming_) return;
+      self->watching_ = false;
+      if (error) return;
+      if (Clock::now() < self->expiry_) return self->Arm();
+      self->OnExpired();
+    });
+  }
+
+  void OnExpired() {
+    if (phase_ == Phase::kCalling) {
+      if (pending_ != nullptr) pending_->Expire();
+    } else if (phase_ == Phase::kClosing) {
+      Finish();
+    } else {
+      Close(false);  // the peer was too slow to send or to read
+    }
+  }
+
   // `graceful`: the peer may still be sending; read on for a moment so that closing does not
   // reset the connection under our last answer.
   void Close(bool graceful) {
     if (phase_ == Phase::kClosing) return;
     phase_ = Phase::kClosing;
-    timer_.cancel();
+    ExpireAt(Clock::now() + kCloseTimeout);
     auto self = this->shared_from_this();
     if constexpr (kIsTls<Stream>) {
       if (graceful) {
-        Lowest(stream_).expires_after(kCloseTimeout);
-        stream_.async_shutdown([self](beast::error_code) { Lowest(self->stream_).close(); });
+        stream_.async_shutdown([self](beast::error_code) { self->Finish(); });
         return;
       }
-      Lowest(stream_).close();
+      Finish();
     } else {
       beast::error_code ignored;
       Lowest(stream_).socket().shutdown(tcp::socket::shutdown_send, ignored);
-      if (!graceful) return Lowest(stream_).close();
-      Lowest(stream_).expires_after(kCloseTimeout);
+      if (!graceful) return Finish();
       Linger();
     }
+  }
+
+  // Closes the socket and lets the watchdog go, so that the session ends now.
+  void Finish() {
+    Lowest(stream_).close();
+    ++arming_;
+    watchdog_.cancel();
   }
 
   void Linger() {
@@ -444,21 +494,25 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
                             [self = this->shared_from_this()](beast::error_code error,
                                                               std::size_t size) {
                               self->lingered_ += size;
-                              if (error || self->lingered_ > kLingerBytes) {
-                                return Lowest(self->stream_).close();
-                              }
+                              if (error || self->lingered_ > kLingerBytes) return self->Finish();
                               self->Linger();
                             });
   }
 
   ServerCore& server_;
   Stream stream_;
-  asio::steady_timer timer_;  // the request deadline
+  // One timer for every time limit of the connection, see ExpireAt.
+  asio::steady_timer watchdog_;
+  Clock::time_point expiry_ = Clock::time_point::max();
+  Clock::time_point armedAt_ = Clock::time_point::max();
+  std::uint64_t arming_ = 0;
+  bool watching_ = false;
   const bool refuse_;
   std::shared_ptr<Responder> responder_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   HttpRequestView view_;
+  Early early_;
   std::shared_ptr<PendingRequest> pending_;
   http::response<http::string_body> response_;
   std::optional<http::response<http::empty_body>> continue_;

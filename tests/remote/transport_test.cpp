@@ -1,0 +1,594 @@
+#include <quil/remote/server.h>
+#include <quil/remote/client.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <gtest/gtest.h>
+
+#include <quil/client/future_result.h>
+#include <quil/core/activation.h>
+#include <quil/provider/api_provider.h>
+#include <quil/std/errors.h>
+#include <quil/stub/invoker.h>
+#include <tavo/simhost/host.h>
+#include <tavo/vm/catalogue.h>
+#include <tavo/vm/compute/cpus.h>
+#include <tavo/vm/nask.h>
+
+namespace Quil::Remote {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace Vm = ::Com::Korvan::Tavo::Vm;
+namespace CpusSvc = Vm::Compute::CpusSvc;
+namespace Errors = ::Com::Korvan::Quil::Std::Errors;
+using asio::ip::tcp;
+using Client::Reply;
+using InfoPtr = std::shared_ptr<const CpusSvc::Info>;
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 10s;  // bound of every wait; a passing test waits far less
+constexpr std::string_view kUnavailable = "com.korvan.quil.std.errors.service_unavailable";
+
+template <typename R>
+Reply<R> Wait(std::future<Reply<R>>& answer) {
+  if (answer.wait_for(kPatience) != std::future_status::ready) {
+    ADD_FAILURE() << "no answer";
+    return Reply<R>::Failure(nullptr);
+  }
+  return answer.get();
+}
+
+std::string NameOf(const Data::ErrorValuePtr& error) { return error ? error->GetName() : "none"; }
+
+std::string FirstText(const Data::ErrorValuePtr& error) {
+  const MessageList messages = error ? error->GetMessages() : MessageList();
+  return messages.empty() ? "" : messages.front().defaultMessage;
+}
+
+// The simulated host behind an HTTP server on 127.0.0.1.
+struct ServedHost {
+  explicit ServedHost(ServerOptions options = {}) : server(provider.Registry(), std::move(options)) {
+    EXPECT_TRUE(host.RegisterWith(provider));
+    std::string error;
+    EXPECT_TRUE(server.Start(error)) << error;
+  }
+
+  Tavo::SimHost::Host host;
+  Provider::LocalApiProvider provider;
+  HttpServer server;
+};
+
+ClientOptions Url(std::uint16_t port, ClientOptions options = {}, const char* scheme = "http") {
+  options.url = std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/api";
+  return options;
+}
+
+// The typed stubs over an HTTP provider.
+struct RemoteClient {
+  explicit RemoteClient(ClientOptions options)
+      : provider(std::move(options), Vm::DescribeServices()) {}
+
+  Reply<InfoPtr> Get(const std::string& vm, std::shared_ptr<Core::AsyncActivation> activation = {},
+                     std::function<void(const Progress&)> onProgress = {}) {
+    auto [result, answer] = Client::MakeFutureResult<InfoPtr>(std::move(onProgress));
+    cpus.Get(vm, std::move(activation), result);
+    return Wait(answer);
+  }
+  Reply<Void> Update(const std::string& vm, std::shared_ptr<CpusSvc::UpdateSpec> spec) {
+    auto [result, answer] = Client::MakeFutureResult<Void>();
+    cpus.Update(vm, std::move(spec), nullptr, result);
+    return Wait(answer);
+  }
+  Reply<Void> Create(const std::string& vm) {
+    auto spec = std::make_shared<Vm::NaskSvc::CreateSpec>();
+    spec->vm = vm;
+    spec->guestOS = "linux";
+    auto [result, answer] = Client::MakeFutureResult<Void>();
+    nask.Create(spec, nullptr, result);
+    return Wait(answer);
+  }
+
+  HttpApiProvider provider;
+  Core::AsyncActivation defaults;
+  std::shared_ptr<Stub::AsyncApiStub> stub = std::make_shared<Stub::AsyncApiStub>(provider, defaults);
+  CpusSvc::AsyncServiceStub cpus{stub};
+  Vm::NaskSvc::AsyncServiceStub nask{stub};
+};
+
+std::shared_ptr<CpusSvc::UpdateSpec> Count(std::int64_t count) {
+  auto spec = std::make_shared<CpusSvc::UpdateSpec>();
+  spec->count = count;
+  return spec;
+}
+
+struct RawReply {
+  unsigned status = 0;  // 0: no answer
+  std::string contentType;
+  std::string body;
+};
+
+// Sends `bytes` unchanged to 127.0.0.1:`port` and reads one HTTP response.
+RawReply Exchange(std::uint16_t port, const std::string& bytes) {
+  asio::io_context io;
+  beast::tcp_stream stream(io);
+  beast::flat_buffer buffer;
+  http::response<http::string_body> response;
+  RawReply reply;
+  stream.expires_after(kPatience);
+  stream.async_connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port),
+                       [&](beast::error_code error) {
+                         if (error) return;
+                         // The server may answer before it has read everything: read anyway.
+                         asio::async_write(stream, asio::buffer(bytes),
+                                           [&](beast::error_code, std::size_t) {
+                                             http::async_read(stream, buffer, response,
+                                                              [&](beast::error_code error,
+                                                                  std::size_t) {
+                                                                if (error) return;
+                                                                reply.status = response.result_int();
+                                                                reply.contentType = response[http::field::content_type];
+                                                                reply.body = response.body();
+                                                              });
+                                           });
+                       });
+  io.run();
+  return reply;
+}
+
+std::string Post(const std::string& body, const std::string& headers = "") {
+  return "POST /api HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" + headers +
+         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Answers "get" with a progress report, then a native NotFound that the binding localises;
+// holds every "update" until Release.
+class ScriptedCpus final : public CpusSvc::AsyncServiceInterface {
+ public:
+  void Get(const std::string& vm, std::shared_ptr<Core::AsyncActivation>,
+           const CpusSvc::GetMethod::ResultCbType& result) override {
+    result.progress(Progress{1, 4, 2});
+    result.callbacks()(boost::none, nullptr,
+                       Errors::ToNativeError(Errors::MakeError<Errors::NotFound>(
+                           "test.vm.missing", "The VM {1} is missing.", vm)),
+                       kFinalProgress);
+  }
+  void Update(const std::string&, std::shared_ptr<const CpusSvc::UpdateSpec>,
+              std::shared_ptr<Core::AsyncActivation>,
+              const CpusSvc::UpdateMethod::ResultCbType& result) override {
+    std::lock_guard lock(mutex_);
+    held_.push_back(result);
+  }
+  std::size_t Held() {
+    std::lock_guard lock(mutex_);
+    return held_.size();
+  }
+  void Release() {
+    std::vector<CpusSvc::UpdateMethod::ResultCbType> held;
+    {
+      std::lock_guard lock(mutex_);
+      held.swap(held_);
+    }
+    for (const auto& result : held) result();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<CpusSvc::UpdateMethod::ResultCbType> held_;
+};
+
+struct ServedScript {
+  explicit ServedScript(ServerOptions options = {}) : server(registry, std::move(options)) {
+    auto localizer = std::make_shared<L10n::Localizer>();
+    EXPECT_TRUE(localizer->AddTemplate("de", "test.vm.missing", "Die VM {1} fehlt."));
+    EXPECT_TRUE(registry.Register(CpusSvc::AsyncServiceBinder::BindImplementation(cpus, localizer)));
+    std::string error;
+    EXPECT_TRUE(server.Start(error)) << error;
+  }
+
+  std::shared_ptr<ScriptedCpus> cpus = std::make_shared<ScriptedCpus>();
+  Provider::InterfaceRegistry registry;
+  HttpServer server;
+};
+
+TEST(TransportTest, StubsReachTheSimulatedHostAcrossHttp) {
+  ServedHost served;
+  RemoteClient client(Url(served.server.Port()));
+
+  ASSERT_TRUE(client.Create("vm-1").ok());
+  Reply<InfoPtr> got = client.Get("vm-1");
+  ASSERT_TRUE(got.ok()) << FirstText(got.error());
+  EXPECT_EQ(got.value()->count, 1);
+  EXPECT_TRUE(client.Update("vm-1", Count(2)).ok());
+  EXPECT_EQ(client.Get("vm-1").value()->count, 2);
+
+  // Declared errors come back whole.
+  got = client.Get("vm-9");
+  EXPECT_EQ(NameOf(got.error()), Errors::NotFound::kWireName);
+  EXPECT_NE(FirstText(got.error()).find("vm-9"), std::string::npos);
+  Reply<Void> updated = client.Update("vm-1", Count(3));  // 3 CPUs on sockets of 1 core: fine
+  EXPECT_TRUE(updated.ok());
+  updated = client.Update("vm-1", Count(0));
+  EXPECT_EQ(NameOf(updated.error()), Errors::InvalidArgument::kWireName);
+
+  // A field the server does not know fails its input check, naming the field.
+  auto extended = Count(2);
+  extended->unknownFields = Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.update_spec");
+  extended->unknownFields->SetField("threads_per_core", Data::DataValue::Create<std::int64_t>(2));
+  updated = client.Update("vm-1", extended);
+  ASSERT_EQ(NameOf(updated.error()), Errors::InvalidArgument::kWireName);
+  std::string texts;
+  for (const BaseMessage& message : updated.error()->GetMessages()) texts += message.defaultMessage;
+  EXPECT_NE(texts.find("threads_per_core"), std::string::npos) << texts;
+
+  // An operation the server does not serve.
+  std::promise<Core::MethodResultPtr> promise;
+  std::future<Core::MethodResultPtr> future = promise.get_future();
+  client.provider.Invoke(
+      Core::MethodIdentifier::GetInstance(
+          Core::InterfaceIdentifier::GetInstance("com.korvan.tavo.vm.compute.cpus"), "frobnicate"),
+      Data::StructValue::GetInstance("input"), std::make_shared<Core::AsyncActivation>(),
+      Core::AsyncApiResultCb([&promise](Core::MethodResultPtr result, Progress, auto) {
+        promise.set_value(std::move(result));
+      }));
+  ASSERT_EQ(future.wait_for(kPatience), std::future_status::ready);
+  EXPECT_EQ(NameOf(future.get()->error), Provider::InterfaceRegistry::kOperationNotFound);
+}
+
+TEST(TransportTest, LocaleAndProgressCrossTheWire) {
+  ServedScript served;
+  RemoteClient client(Url(served.server.Port()));
+  std::error_code code;
+  const auto swiss = std::make_shared<const L10n::LocaleSpec>(
+      L10n::LocaleHelpers::MakeLanguagePreference("de_CH, en", code),
+      L10n::LocaleHelpers::MakeLanguagePreference("C", code), L10n::TimezoneSpec("Etc/UTC"));
+
+  for (const bool german : {true, false}) {
+    std::vector<Progress> reports;
+    const Reply<InfoPtr> got = client.Get(
+        "vm-3", german ? std::make_shared<Core::AsyncActivation>(nullptr, swiss) : nullptr,
+        [&reports](const Progress& progress) { reports.push_back(progress); });
+    EXPECT_EQ(NameOf(got.error()), Errors::NotFound::kWireName);
+    EXPECT_EQ(FirstText(got.error()), german ? "Die VM vm-3 fehlt." : "The VM vm-3 is missing.");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], (Progress{1, 4, 2}));
+  }
+}
+
+TEST(TransportTest, EnvelopesAndHttpRefusals) {
+  ServerOptions options;
+  options.headerLimit = 1024;
+  options.bodyLimit = 2048;
+  options.maxDepth = 8;
+  ServedHost served(options);
+  const std::uint16_t port = served.server.Port();
+  const std::string get = R"({"jsonrpc":"2.0","id":7,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":"vm-1"}})";
+  const std::string note = R"({"jsonrpc":"2.0","method":"com.korvan.tavo.vm.nask.create","params":{"spec":{"vm":"vm-1","guest_OS":"linux"}}})";
+
+  struct Case {
+    std::string request;
+    unsigned status;
+    std::string expected;  // in the body
+  };
+  const Case cases[] = {
+      {Post("{\"jsonrpc\":"), 200, R"("id":null,"error":{"code":-32700)"},
+      {Post("[]"), 200, R"("id":null,"error":{"code":-32600)"},
+      {Post("[[[[[[[[[[1]]]]]]]]]]"), 200, R"("error":{"code":-32700)"},
+      {Post(R"({"jsonrpc":"1.0","id":1,"method":"x.y"})"), 200, R"("id":1,"error":{"code":-32600)"},
+      {Post(R"({"jsonrpc":"2.0","id":{},"method":"x.y"})"), 200, R"("id":null,"error":{"code":-32600)"},
+      {Post(R"({"jsonrpc":"2.0","id":"a","method":3})"), 200, R"("id":"a","error":{"code":-32600)"},
+      {Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":[]})"), 200, R"("code":-32602)"},
+      {Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":5}})"), 200, R"("code":-32602)"},
+      {Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.fly"})"), 200, R"("code":-32601,)"},
+      {Post(note), 204, ""},
+      {Post("[" + note + "," + note + "]"), 204, ""},
+      {Post(get), 200, R"({"jsonrpc":"2.0","id":7,"result":{)"},
+      {Post("[" + get + "," + note + ",1]"), 200, R"(,{"jsonrpc":"2.0","id":null,"error":{"code":-32600)"},
+      {Post(get, "X-Note: a\rb\r\n"), 400, ""},
+      {Post(get, "X-Note: " + std::string(2000, 'a') + "\r\n"), 431, ""},
+      {Post(std::string(3000, ' ') + get), 413, ""},
+      {"GET /api HTTP/1.1\r\nHost: x\r\n\r\n", 405, ""},
+      {Post(get).replace(5, 4, "/other"), 404, ""},
+      {"not http at all\r\n\r\n", 400, ""},
+  };
+  for (const Case& each : cases) {
+    const RawReply reply = Exchange(port, each.request);
+    EXPECT_EQ(reply.status, each.status) << each.request;
+    EXPECT_NE(reply.body.find(each.expected), std::string::npos) << each.request << "\n" << reply.body;
+  }
+  // The notifications ran, once: the machine exists and a second create found it in use.
+  EXPECT_EQ(served.host.Snapshot().machines.size(), 1u);
+  // The batch answered its two requests in order, the notification not at all.
+  const RawReply batch = Exchange(port, Post("[" + get + "," + note + ",1]"));
+  EXPECT_EQ(batch.body.find(R"([{"jsonrpc":"2.0","id":7,"result":{)"), 0u) << batch.body;
+  EXPECT_EQ(batch.body.find(R"("id":null)"), batch.body.rfind(R"("id":null)"));
+}
+
+// Connects to 127.0.0.1:`port`, sends `bytes`, and reads until the server closes: the time that
+// took, or kPatience when it kept the connection.
+std::chrono::steady_clock::duration TimeToClose(std::uint16_t port, const std::string& bytes,
+                                                std::string* received = nullptr) {
+  asio::io_context io;
+  tcp::socket socket(io);
+  socket.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
+  const auto start = std::chrono::steady_clock::now();
+  auto end = start + kPatience;
+  std::string text;
+  asio::write(socket, asio::buffer(bytes));
+  asio::async_read(socket, asio::dynamic_buffer(text), [&](beast::error_code, std::size_t) {
+    end = std::chrono::steady_clock::now();
+  });
+  io.run_for(kPatience);
+  if (received != nullptr) *received = text;
+  return end - start;
+}
+
+TEST(TransportTest, SlowAndSurplusPeersAreCutOff) {
+  ServerOptions options;
+  options.idleTimeout = 200ms;
+  options.headerTimeout = 200ms;
+  options.maxConnections = 1;
+  ServedHost served(options);
+  const std::uint16_t port = served.server.Port();
+  // Silent, and stuck in the header: closed after the time allowed, not before.
+  for (const std::string& bytes : {std::string(), std::string("POST /api HTTP/1.1\r\nHost:")}) {
+    const auto took = TimeToClose(port, bytes);
+    EXPECT_GE(took, 200ms) << bytes;
+    EXPECT_LT(took, 2s) << bytes;
+  }
+  // One connection at a time: the second is told so.
+  asio::io_context io;
+  tcp::socket first(io);
+  first.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
+  std::this_thread::sleep_for(20ms);  // the server accepts the first before the second
+  std::string refusal;
+  TimeToClose(port, "", &refusal);
+  EXPECT_EQ(refusal.find("HTTP/1.1 503"), 0u) << refusal;
+}
+
+TEST(TransportTest, TheTokenGuardsEveryCall) {
+  ServerOptions options;
+  options.token = "s3cret";
+  ServedHost served(options);
+  const std::string create = R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.nask.create","params":{"spec":{"vm":"vm-1","guest_OS":"linux"}}})";
+  for (const std::string& header : {std::string(), std::string("Authorization: Bearer wrong\r\n"),
+                                    std::string("Authorization: Bearer s3cret2\r\n"),
+                                    std::string("Authorization: Basic s3cret\r\n")}) {
+    const RawReply reply = Exchange(served.server.Port(), Post(create, header));
+    EXPECT_EQ(reply.status, 401u) << header;
+    EXPECT_NE(reply.body.find(R"("code":-32001)"), std::string::npos) << reply.body;
+    EXPECT_NE(reply.body.find("com.korvan.quil.std.errors.unauthenticated"), std::string::npos);
+  }
+  EXPECT_TRUE(served.host.Snapshot().machines.empty());
+
+  RemoteClient stranger(Url(served.server.Port()));
+  EXPECT_EQ(NameOf(stranger.Create("vm-1").error()), Errors::Unauthenticated::kWireName);
+  ClientOptions trusted;
+  trusted.token = "s3cret";
+  RemoteClient friendly(Url(served.server.Port(), trusted));
+  EXPECT_TRUE(friendly.Create("vm-1").ok());
+  EXPECT_EQ(served.host.Snapshot().machines.size(), 1u);
+}
+
+// A self-signed certificate for 127.0.0.1 and its key, as PEM files.
+void WriteCertificate(const std::string& certificateFile, const std::string& keyFile) {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* certificate = X509_new();
+  ASSERT_TRUE(key && certificate);
+  X509_set_version(certificate, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+  X509_gmtime_adj(X509_getm_notBefore(certificate), -60);
+  X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
+  X509_set_pubkey(certificate, key);
+  X509_NAME* name = X509_get_subject_name(certificate);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+  X509_set_issuer_name(certificate, name);
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
+  X509_EXTENSION* san = X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1");
+  X509_add_ext(certificate, san, -1);
+  X509_EXTENSION_free(san);
+  X509_sign(certificate, key, EVP_sha256());
+  FILE* file = std::fopen(certificateFile.c_str(), "w");
+  PEM_write_X509(file, certificate);
+  std::fclose(file);
+  file = std::fopen(keyFile.c_str(), "w");
+  PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr);
+  std::fclose(file);
+  X509_free(certificate);
+  EVP_PKEY_free(key);
+}
+
+TEST(TransportTest, TlsAndTheAddressRule) {
+  const std::string directory = ::testing::TempDir();
+  const std::string certificate = directory + "/transport_test_cert.pem";
+  const std::string key = directory + "/transport_test_key.pem";
+  WriteCertificate(certificate, key);
+
+  Provider::InterfaceRegistry registry;
+  std::string error;
+  ServerOptions open;
+  open.address = "0.0.0.0";
+  EXPECT_FALSE(HttpServer(registry, open).Start(error));
+  EXPECT_NE(error.find("TLS"), std::string::npos) << error;
+
+  ServerOptions secure;
+  secure.certificateFile = certificate;
+  secure.privateKeyFile = key;
+  secure.token = "t";
+  ServedHost served(secure);
+  ClientOptions options;
+  options.token = "t";
+  options.caFile = certificate;
+  RemoteClient client(Url(served.server.Port(), options, "https"));
+  EXPECT_TRUE(client.Create("vm-1").ok());
+  EXPECT_TRUE(client.Get("vm-1").ok());
+
+  // Plain HTTP to a TLS port, and TLS without trust in the server, fail as the transport.
+  RemoteClient plain(Url(served.server.Port(), options));
+  EXPECT_EQ(NameOf(plain.Get("vm-1").error()), kUnavailable);
+  options.caFile = key;  // no certificate in it
+  EXPECT_THROW(RemoteClient(Url(served.server.Port(), options, "https")), std::invalid_argument);
+}
+
+// Accepts connections on 127.0.0.1 and reads each request's header, then closes the connection
+// (`hangUp`) or stays silent.
+class BrokenServer {
+ public:
+  explicit BrokenServer(bool hangUp) : hangUp_(hangUp) {
+    acceptor_.open(tcp::v4());
+    acceptor_.bind(tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    acceptor_.listen();
+    Accept();
+    thread_ = std::thread([this] { io_.run_for(kPatience); });
+  }
+  ~BrokenServer() {
+    io_.stop();
+    thread_.join();
+  }
+  std::uint16_t Port() const { return acceptor_.local_endpoint().port(); }
+
+ private:
+  void Accept() {
+    acceptor_.async_accept([this](beast::error_code error, tcp::socket socket) {
+      if (error) return;
+      auto connection = std::make_shared<tcp::socket>(std::move(socket));
+      auto text = std::make_shared<std::string>();
+      asio::async_read_until(*connection, asio::dynamic_buffer(*text), "\r\n\r\n",
+                             [this, connection, text](beast::error_code, std::size_t) {
+                               if (hangUp_) connection->close();
+                               else silent_.push_back(connection);
+                             });
+      Accept();
+    });
+  }
+
+  const bool hangUp_;
+  asio::io_context io_;
+  tcp::acceptor acceptor_{io_};
+  std::vector<std::shared_ptr<tcp::socket>> silent_;
+  std::thread thread_;
+};
+
+TEST(TransportTest, TheClientAnswersTransportFailuresOnceInTime) {
+  // A port nobody listens on any more.
+  std::uint16_t closedPort = 0;
+  {
+    asio::io_context io;
+    tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    closedPort = acceptor.local_endpoint().port();
+  }
+  BrokenServer hangsUp(true);
+  BrokenServer silent(false);
+  ClientOptions options;
+  options.timeout = 300ms;
+  for (const std::uint16_t port : {closedPort, hangsUp.Port(), silent.Port()}) {
+    RemoteClient client(Url(port, options));
+    std::atomic<int> answers{0};
+    std::promise<Data::ErrorValuePtr> promise;
+    auto future = promise.get_future();
+    const auto start = std::chrono::steady_clock::now();
+    CpusSvc::GetMethod::ResultCbType result(
+        [&](boost::optional<InfoPtr>, Data::ErrorValuePtr error, boost::optional<Data::NativeError>,
+            Progress) {
+          if (answers++ == 0) promise.set_value(std::move(error));
+        });
+    client.cpus.Get("vm-1", nullptr, result);
+    ASSERT_EQ(future.wait_for(kPatience), std::future_status::ready);
+    const Data::ErrorValuePtr error = future.get();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, options.timeout + 200ms) << port;
+    EXPECT_EQ(NameOf(error), kUnavailable) << port;
+    ASSERT_FALSE(error->GetMessages().empty());
+    EXPECT_EQ(error->GetMessages().front().id, "quil.remote.unavailable");
+    std::this_thread::sleep_for(options.timeout);  // room for a second answer, which must not come
+    EXPECT_EQ(answers.load(), 1) << port;
+  }
+}
+
+TEST(TransportTest, TheServerAnswersLateCallsAndStopsGracefully) {
+  ServerOptions options;
+  options.requestDeadline = 200ms;
+  ServedScript served(options);
+  RemoteClient client(Url(served.server.Port()));
+
+  // An implementation that never answers in time: service_unavailable from the server.
+  const Reply<Void> expired = client.Update("vm-1", Count(2));
+  EXPECT_EQ(NameOf(expired.error()), kUnavailable);
+  EXPECT_EQ(FirstText(expired.error()), "The operation did not answer within 200 ms.");
+  served.cpus->Release();  // the late answer is dropped
+
+  // Stop waits for a call in flight; its answer still reaches the client.
+  ServerOptions patient;
+  ServedScript stopping(patient);
+  RemoteClient second(Url(stopping.server.Port()));
+  auto [result, answer] = Client::MakeFutureResult<Void>();
+  second.cpus.Update("vm-1", Count(2), nullptr, result);
+  for (int i = 0; i < 1000 && stopping.cpus->Held() == 0; ++i) std::this_thread::sleep_for(1ms);
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(100ms);
+    stopping.cpus->Release();
+  });
+  stopping.server.Stop(5s);
+  releaser.join();
+  EXPECT_TRUE(Wait(answer).ok());
+  EXPECT_EQ(NameOf(second.Update("vm-1", Count(2)).error()), kUnavailable);
+}
+
+TEST(TransportTest, ManyClientThreadsOverManyServerThreads) {
+  ServerOptions options;
+  options.threads = 3;
+  ServedHost served(options);
+  ClientOptions clientOptions;
+  clientOptions.maxConnections = 3;
+  RemoteClient setup(Url(served.server.Port()));
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 40;
+  for (int t = 0; t < kThreads; ++t) ASSERT_TRUE(setup.Create("vm-" + std::to_string(t)).ok());
+
+  RemoteClient shared(Url(served.server.Port(), clientOptions));
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      // One client per thread plus one provider shared by all threads.
+      RemoteClient own(Url(served.server.Port()));
+      const std::string vm = "vm-" + std::to_string(t);
+      for (int i = 0; i < kCalls; ++i) {
+        RemoteClient& client = i % 2 == 0 ? own : shared;
+        if (!client.Update(vm, Count(1 + i % 4)).ok()) ++failures;
+        const Reply<InfoPtr> got = client.Get(vm);
+        if (!got.ok() || got.value()->count != 1 + i % 4) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
+}  // namespace Quil::Remote
