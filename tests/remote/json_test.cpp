@@ -274,7 +274,7 @@ TEST(JsonTest, RefusalsNameTheirPath) {
         "unexpected number literal; expected ':'"}},
       {R"({"list": [1]} x)",
        "quil.remote.json.syntax",
-       {"",
+       {"(root)",
         "parse error at line 1, column 15: syntax error while parsing value - invalid literal"}},
       {R"({"list": [[[[]]]]})", "quil.remote.json.too.deep", {"list[0][0][0]", "4"}},
       {std::string(65, ' '), "quil.remote.json.too.large", {"65", "64"}},

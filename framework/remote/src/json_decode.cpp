@@ -187,7 +187,7 @@ class TreeBuilder {
             path, std::string_view(keys_).substr(container.keyStart, end - container.keyStart));
       }
     }
-    return path;
+    return Detail::ShownPath(std::move(path));
   }
 
   std::size_t maxDepth_;
@@ -432,7 +432,7 @@ class Decoder {
         Detail::AppendFieldToPath(path, std::string_view(key.data(), key.size()));
       }
     }
-    return path;
+    return Detail::ShownPath(std::move(path));
   }
 
   template <typename... Args>
@@ -459,9 +459,10 @@ std::optional<boost::json::value> Parse(std::string_view text,
   }
   TreeBuilder builder(&resource, limits.maxDepth);
   if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder)) {
-    messages.push_back(builder.failure ? std::move(*builder.failure)
-                                       : Message<CoreTag>("quil.remote.json.syntax", std::string(),
-                                                          std::string("no JSON value")));
+    messages.push_back(builder.failure
+                           ? std::move(*builder.failure)
+                           : Message<CoreTag>("quil.remote.json.syntax", Detail::ShownPath({}),
+                                              std::string("no JSON value")));
     return std::nullopt;
   }
   return builder.Release();
@@ -489,7 +490,7 @@ bool DecodeError(const boost::json::value& json,
   out = nullptr;
   const json::object* object = json.if_object();
   if (object == nullptr) {
-    messages.push_back(Message<CoreTag>("quil.data.definition.type.mismatch", std::string(),
+    messages.push_back(Message<CoreTag>("quil.data.definition.type.mismatch", Detail::ShownPath({}),
                                         DataType(DataType::ERROR).Name(), KindName(json)));
     return false;
   }

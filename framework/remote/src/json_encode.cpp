@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <quil/message.h>
@@ -182,7 +183,7 @@ class Encoder {
     };
     for (const Segment& segment : open_) append(segment);
     append(last);
-    messages_.push_back(Message<CoreTag>(id, path));
+    messages_.push_back(Message<CoreTag>(id, Detail::ShownPath(std::move(path))));
     return false;
   }
 

@@ -185,4 +185,6 @@ void AppendIndexToPath(std::string& path, std::size_t index) {
   path += ']';
 }
 
+std::string ShownPath(std::string path) { return path.empty() ? std::string("(root)") : path; }
+
 }  // namespace Quil::Remote::Json::Detail

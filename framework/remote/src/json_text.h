@@ -25,5 +25,7 @@ bool ReadBase64(std::string_view text, std::string& bytes);
 // Path segments in the form messages use: "update_spec.count", "list[2].id".
 void AppendFieldToPath(std::string& path, std::string_view field);
 void AppendIndexToPath(std::string& path, std::size_t index);
+// The path as a message shows it: "(root)" for the document itself.
+std::string ShownPath(std::string path);
 
 }  // namespace Quil::Remote::Json::Detail

@@ -13,7 +13,8 @@
 // and, with a large enough `maxDepth`, decodes on a thread with a small stack.
 //
 // Failures append messages and return false; a failed decode leaves `out` null. Paths in
-// messages are written from the root as fields and indices: "update_spec.count", "list[2].id".
+// messages are written from the root as fields and indices: "update_spec.count", "list[2].id";
+// the document itself is "(root)".
 //   "quil.remote.json.syntax"        (path, parser's reason)  not JSON, or trailing text
 //   "quil.remote.json.too.deep"      (path, limit)            nesting beyond DecodeLimits::maxDepth
 //   "quil.remote.json.too.large"     (size, limit)            text beyond DecodeLimits::maxBytes
