@@ -1,11 +1,11 @@
-# Installation: the three libraries, their headers, an exported CMake package with a version file,
+# Installation: the four libraries, their headers, an exported CMake package with a version file,
 # and one pkg-config file per library.
 
 include(CMakePackageConfigHelpers)
 
 set(TAVO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/internal-tavo-vm-api)
 
-install(TARGETS quil-core quil-std-bindings
+install(TARGETS quil-core quil-std-bindings quil-remote
   EXPORT internal-tavo-vm-api-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -31,14 +31,19 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/internal-tavo-vm-api-config-version.cmake
   DESTINATION ${TAVO_CMAKE_DIR})
 
-# pkg-config: one file per library, each requiring the one below it.
+# pkg-config: one file per library, each requiring the one below it; further libraries it needs
+# that have no pkg-config file of their own follow as linker flags.
 function(tavo_pkg_config name description requires)
   set(PC_NAME ${name})
   set(PC_DESCRIPTION ${description})
   set(PC_REQUIRES ${requires})
+  set(PC_LIBS "${ARGN}")
   configure_file(${CMAKE_CURRENT_LIST_DIR}/library.pc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
 tavo_pkg_config(quil-core "Quil framework core: values, definitions, provider types" "")
 tavo_pkg_config(quil-std-bindings "Quil standard errors" "quil-core")
 tavo_pkg_config(internal-tavo-vm-api "Typed bindings for the Tavo VM management API" "quil-std-bindings")
+# Its headers reach Boost.JSON, whose library ships no pkg-config file.
+tavo_pkg_config(quil-remote "Quil JSON mapping and JSON-RPC transport over HTTP" "quil-std-bindings"
+                -lboost_json)

@@ -19,5 +19,5 @@ cmake --build "$scratch/cmake" >/dev/null
 pcdir=$(dirname "$(find "$scratch/prefix" -name internal-tavo-vm-api.pc | head -n1)")
 # shellcheck disable=SC2046,SC2086
 c++ $flags "$source/tests/package/consumer/main.cpp" -o "$scratch/consumer-pc" \
-  $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs internal-tavo-vm-api)
+  $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs internal-tavo-vm-api quil-remote)
 "$scratch/consumer-pc"

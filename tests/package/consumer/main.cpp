@@ -1,5 +1,5 @@
-// Uses each installed library: framework values, the formatter, and a generated service type
-// converted by the bindings.
+// Uses each installed library: framework values, the formatter, a generated service type
+// converted by the bindings, its JSON form, and the HTTP server and client.
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +7,9 @@
 
 #include <quil/data/value.h>
 #include <quil/message.h>
+#include <quil/remote/client.h>
+#include <quil/remote/json.h>
+#include <quil/remote/server.h>
 
 int main() {
   auto info = Quil::Data::StructValue::GetInstance("com.example.info");
@@ -24,6 +27,17 @@ int main() {
   if (!Quil::Data::NativeToValueAdapter::Adapt(
           cpus, value, messages, Quil::L10n::RequestLocalizerHelper::GetDefaultRequestLocalizer()))
     return 3;
-  std::printf("consumer ok: %s\n", Quil::Data::ToText(value.get()).c_str());
+  std::string json;
+  if (!Quil::Remote::Json::Encode(*value, json, messages) || json.find("\"count\":4") == json.npos)
+    return 4;
+  Quil::Provider::InterfaceRegistry registry;
+  Quil::Remote::HttpServer server(registry, {});
+  std::string error;
+  if (!server.Start(error)) return 5;
+  Quil::Remote::ClientOptions options;
+  options.url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/api";
+  Quil::Remote::HttpApiProvider client(options, nullptr);
+  server.Stop(std::chrono::milliseconds(100));
+  std::printf("consumer ok: %s %s\n", Quil::Data::ToText(value.get()).c_str(), json.c_str());
   return 0;
 }
