@@ -276,6 +276,12 @@ TEST(TransportTest, LocaleAndProgressCrossTheWire) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], (Progress{1, 4, 2}));
   }
+  // Weights are ignored and entries that name no language skipped: the order decides.
+  const RawReply raw = Exchange(
+      served.server.Port(),
+      Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":"vm-3"}})",
+           "Accept-Language: *, 12, de;q=0.1, en;q=0.9\r\n"));
+  EXPECT_NE(raw.body.find("Die VM vm-3 fehlt."), std::string::npos) << raw.body;
 }
 
 TEST(TransportTest, EnvelopesAndHttpRefusals) {
@@ -505,9 +511,13 @@ TEST(TransportTest, TheClientAnswersTransportFailuresOnceInTime) {
   }
   BrokenServer hangsUp(true);
   BrokenServer silent(false);
+  ServerOptions none;
+  none.maxConnections = 0;
+  ServedHost refuses(none);  // answers HTTP 503 without a JSON-RPC body
   ClientOptions options;
   options.timeout = 300ms;
-  for (const std::uint16_t port : {closedPort, hangsUp.Port(), silent.Port()}) {
+  for (const std::uint16_t port :
+       {closedPort, hangsUp.Port(), silent.Port(), refuses.server.Port()}) {
     RemoteClient client(Url(port, options));
     std::atomic<int> answers{0};
     std::promise<Data::ErrorValuePtr> promise;

@@ -356,32 +356,44 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
       if (!reply.body.empty()) chunks_.push_back(std::move(reply.body));
       return WriteChunks();
     }
-    response_ = {};
-    response_.version(parser_->get().version());
-    response_.result(reply.status);
-    if (!reply.contentType.empty()) response_.set(http::field::content_type, reply.contentType);
-    if (reply.status == 401) response_.set(http::field::www_authenticate, "Bearer");
-    if (reply.status == 405) response_.set(http::field::allow, "POST");
-    response_.body() = std::move(reply.body);
-    // A refusal at the HTTP level leaves the request stream in an unknown state: close.
-    response_.keep_alive(keepAlive_ && !stopping_ && reply.status < 400);
+    Respond(reply.status, reply.contentType, std::move(reply.body), keepAlive_ && !stopping_,
+            parser_->get().version());
+  }
+
+  // A refusal before or instead of a request; the connection closes after it, since what the
+  // peer sends next cannot be told from the rest of this request.
+  void Refuse(unsigned status, std::string_view reason) {
+    std::string text(reason);
+    text += '\n';
+    Respond(status, "text/plain", std::move(text), false, 11);
+  }
+
+  // The response message is kept from one answer to the next: fields that stay as they were
+  // cost nothing.
+  void Respond(unsigned status, std::string_view contentType, std::string body, bool keepAlive,
+               unsigned version) {
+    response_.version(version);
+    response_.result(status);
+    Field(http::field::content_type, contentType);
+    Field(http::field::www_authenticate, status == 401 ? "Bearer" : "");
+    Field(http::field::allow, status == 405 ? "POST" : "");
+    response_.body() = std::move(body);
+    response_.keep_alive(keepAlive);
     Write();
   }
 
-  // A refusal before or instead of a request; the connection closes after it.
-  void Refuse(unsigned status, std::string_view reason) {
-    response_ = {};
-    response_.result(status);
-    response_.set(http::field::content_type, "text/plain");
-    response_.body().assign(reason.data(), reason.size());
-    response_.body() += '\n';
-    response_.keep_alive(false);
-    Write();
+  void Field(http::field name, std::string_view value) {
+    if (value.empty()) {
+      response_.erase(name);
+    } else if (response_[name] != value) {
+      response_.set(name, value);
+    }
   }
 
   void Write() {
     phase_ = Phase::kWriting;
     response_.prepare_payload();
+    if (response_.result() == http::status::no_content) response_.content_length(boost::none);
     ExpireAt(Clock::now() + Options().idleTimeout);
     http::async_write(stream_, response_,
                       [self = this->shared_from_this()](beast::error_code error, std::size_t) {
