@@ -1,5 +1,7 @@
 #include <quil/remote/server.h>
 #include <quil/remote/client.h>
+#include <quil/remote/json.h>
+#include <quil/remote/rpc_handler.h>
 
 #include <atomic>
 #include <chrono>
@@ -333,6 +335,48 @@ TEST(TransportTest, EnvelopesAndHttpRefusals) {
   EXPECT_EQ(batch.body.find(R"("id":null)"), batch.body.rfind(R"("id":null)"));
 }
 
+// Counts the replies of one request and keeps the last.
+class CountingResponder final : public RpcResponder {
+ public:
+  void Progress(std::string) override {}
+  void Reply(HttpReply reply) override {
+    ++replies;
+    last = std::move(reply);
+  }
+  int replies = 0;
+  HttpReply last;
+};
+
+TEST(TransportTest, TheHandlerAnswersHostileBodiesOnceWithJson) {
+  Tavo::SimHost::Host host;
+  Provider::LocalApiProvider provider;
+  ASSERT_TRUE(host.RegisterWith(provider));
+  RpcHandler handler(provider.Registry(), {});
+  const std::string get = "com.korvan.tavo.vm.compute.cpus.get";
+  const std::string bodies[] = {
+      std::string(100000, '[') + std::string(100000, ']'),
+      "[" + std::string(5000, '{') + "]",
+      R"({"jsonrpc":"2.0","id":1e400,"method":"x.y"})",
+      "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"\xff\xfe.get\"}",
+      R"({"jsonrpc":"2.0","id":1,"method":")" + get + R"(","params":{"vm":"\ud800"}})",
+      R"({"jsonrpc":"2.0","id":1,"method":")" + get + R"(","params":{"vm":)" +
+          std::string(100, '[') + std::string(100, ']') + "}}",
+      R"([1,2,3,{"jsonrpc":"2.0","id":-0.5,"method":")" + get + R"(","params":{"vm":"vm-1"}}])",
+      "",
+      std::string("\x00\x01\x02", 3),
+  };
+  for (const std::string& body : bodies) {
+    auto responder = std::make_shared<CountingResponder>();
+    EXPECT_EQ(handler.Handle({"POST", "/api", {}, body}, responder), nullptr);
+    ASSERT_EQ(responder->replies, 1) << body.substr(0, 80);
+    EXPECT_EQ(responder->last.status, 200u);
+    boost::json::monotonic_resource resource;
+    MessageList messages;
+    EXPECT_TRUE(Json::Parse(responder->last.body, resource, messages).has_value())
+        << responder->last.body;
+  }
+}
+
 // Connects to 127.0.0.1:`port`, sends `bytes`, and reads until the server closes: the time that
 // took, or kPatience when it kept the connection.
 std::chrono::steady_clock::duration TimeToClose(std::uint16_t port, const std::string& bytes,
@@ -356,7 +400,6 @@ TEST(TransportTest, SlowAndSurplusPeersAreCutOff) {
   ServerOptions options;
   options.idleTimeout = 200ms;
   options.headerTimeout = 200ms;
-  options.maxConnections = 1;
   ServedHost served(options);
   const std::uint16_t port = served.server.Port();
   // Silent, and stuck in the header: closed after the time allowed, not before.
@@ -366,12 +409,15 @@ TEST(TransportTest, SlowAndSurplusPeersAreCutOff) {
     EXPECT_LT(took, 2s) << bytes;
   }
   // One connection at a time: the second is told so.
+  ServerOptions single;
+  single.maxConnections = 1;
+  ServedHost narrow(single);
   asio::io_context io;
   tcp::socket first(io);
-  first.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
-  std::this_thread::sleep_for(20ms);  // the server accepts the first before the second
+  first.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), narrow.server.Port()));
+  std::this_thread::sleep_for(100ms);  // the server accepts the first before the second
   std::string refusal;
-  TimeToClose(port, "", &refusal);
+  TimeToClose(narrow.server.Port(), "", &refusal);
   EXPECT_EQ(refusal.find("HTTP/1.1 503"), 0u) << refusal;
 }
 

@@ -312,6 +312,13 @@ class HttpApiProvider::State::Connection
     });
   }
 
+  // An NDJSON answer: progress lines, then the response on a line of its own.
+  bool Streamed() const {
+    const beast::string_view type = parser_->get()[http::field::content_type];
+    return type.substr(0, Wire::kNdjsonType.size()) ==
+           beast::string_view(Wire::kNdjsonType.data(), Wire::kNdjsonType.size());
+  }
+
   // Hands on every complete line of `lines_`; `all`: the last one need not end in '\n'.
   void TakeLines(bool all) {
     std::size_t start = 0;
@@ -366,7 +373,11 @@ class HttpApiProvider::State::Connection
     http::response<http::string_body>& response = parser_->get();
     const bool keepAlive = response.keep_alive();
     if (!response.chunked()) lines_ = std::move(response.body());
-    TakeLines(true);
+    if (Streamed()) {
+      TakeLines(true);
+    } else {
+      final_ = std::move(lines_);  // one JSON text, which may span lines
+    }
     std::shared_ptr<Call> call = std::move(call_);
     call->connection.reset();
     if (!call->done) Answer(*call, response.result_int(), response.reason());
@@ -479,11 +490,11 @@ class HttpApiProvider::State::Connection
   std::function<std::size_t(std::uint64_t, beast::string_view, beast::error_code&)> onChunk_ =
       [this](std::uint64_t, beast::string_view body, beast::error_code&) {
         lines_.append(body.data(), body.size());
-        TakeLines(false);
+        if (Streamed()) TakeLines(false);
         return body.size();
       };
-  std::string lines_;  // NDJSON not yet handed on
-  std::string final_;  // the response line
+  std::string lines_;  // the chunked body, or of NDJSON what has not been handed on
+  std::string final_;  // the response
 };
 
 void HttpApiProvider::State::Enqueue(const std::shared_ptr<Call>& call) {

@@ -405,7 +405,11 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     if (writingChunk_) return;
     writingChunk_ = true;
     auto self = this->shared_from_this();
-    ExpireAt(Clock::now() + Options().idleTimeout);
+    // A peer that does not read is cut off after the idle timeout, but not later than the
+    // request deadline while the call has not answered.
+    const Clock::time_point writeLimit = Clock::now() + Options().idleTimeout;
+    ExpireAt(pending_ != nullptr ? std::min(writeLimit, arrival_ + Options().requestDeadline)
+                                 : writeLimit);
     const auto next = [self](beast::error_code error, std::size_t) {
       self->writingChunk_ = false;
       if (error) return self->Close(false);
@@ -431,7 +435,8 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
                           self->OnWritten(error, keepAlive);
                         });
     } else {
-      writingChunk_ = false;
+      writingChunk_ = false;  // all written: the call may take its time again
+      if (pending_ != nullptr) ExpireAt(arrival_ + Options().requestDeadline);
     }
   }
 
@@ -463,13 +468,13 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
   }
 
   void OnExpired() {
-    if (phase_ == Phase::kCalling) {
-      if (pending_ != nullptr) pending_->Expire();
-    } else if (phase_ == Phase::kClosing) {
-      Finish();
-    } else {
-      Close(false);  // the peer was too slow to send or to read
+    if (phase_ == Phase::kClosing) return Finish();
+    if (phase_ == Phase::kCalling && pending_ != nullptr &&
+        Clock::now() >= arrival_ + Options().requestDeadline) {
+      ExpireAt(Clock::now() + Options().idleTimeout);  // bounds the writing of the answer
+      return pending_->Expire();
     }
+    Close(false);  // the peer was too slow to send or to read
   }
 
   // `graceful`: the peer may still be sending; read on for a moment so that closing does not
