@@ -28,4 +28,17 @@ std::shared_ptr<::Quil::Provider::InterfaceRegistry> DescribeServices() {
           NaskSvc::AsyncServiceBinder::Describe()});
 }
 
+std::vector<::Quil::Provider::ServiceFacts> DescribeServiceFacts() {
+  return {Compute::CpusSvc::AsyncServiceBinder::DescribeFacts(),
+          Compute::MemorySvc::AsyncServiceBinder::DescribeFacts(),
+          Device::CdromSvc::AsyncServiceBinder::DescribeFacts(),
+          Device::DiskSvc::AsyncServiceBinder::DescribeFacts(),
+          Device::NetworkSvc::AsyncServiceBinder::DescribeFacts(),
+          Device::SataControllerSvc::AsyncServiceBinder::DescribeFacts(),
+          Device::ScsiControllerSvc::AsyncServiceBinder::DescribeFacts(),
+          DockSvc::AsyncServiceBinder::DescribeFacts(),
+          PowerSvc::AsyncServiceBinder::DescribeFacts(),
+          NaskSvc::AsyncServiceBinder::DescribeFacts()};
+}
+
 }  // namespace Com::Korvan::Tavo::Vm

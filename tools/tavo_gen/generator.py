@@ -9,8 +9,8 @@ interface's.
 import os
 from typing import List, Tuple
 
-from . import (checks, cpp_types, descriptors, enums, naming, operations, parser, services,
-               structs, unions, writer)
+from . import (checks, cpp_types, descriptors, enums, facts, naming, operations, parser,
+               services, structs, unions, writer)
 from .model import Service, Struct
 
 HEADER = """\
@@ -43,6 +43,7 @@ $summary
 #include <quil/provider/api_method.h>
 #include <quil/provider/binder.h>
 #include <quil/provider/method_filter.h>
+#include <quil/provider/service_facts.h>
 #include <quil/stub/invoker.h>
 #include <quil/type_info.h>
 #include <quil/types.h>
@@ -209,6 +210,7 @@ def generate(service: Service, source_name: str) -> Tuple[str, str]:
     definitions = ["\n".join(tables)] if tables else []
     definitions += [operations.definitions(operation) for operation in service.operations]
     definitions.append(services.definitions(service))
+    definitions.append(facts.definition(service))
     sections = [writer.fill(NAMESPACE, name=namespace, body="\n\n".join(definitions))]
     sections.append(writer.fill(NAMESPACE, name="Quil::Data", body="\n".join(instances)))
     if described:

@@ -27,9 +27,11 @@ BINDER = """\
 // Binds an implementation to the framework: the provider interface returned holds one method per
 // operation, in the order of the interface. Without a localizer, the binding makes its own.
 // Describe gives the same interface with no implementation behind it (every invocation answers
-// internal_server_error): the operations' names and definitions, for clients and tools.
+// internal_server_error): the operations' names and definitions, for clients and tools;
+// DescribeFacts what those definitions leave out (the enumerations).
 struct TAVO_VM_API $name {
   static $api_interface Describe();
+  static ::Quil::Provider::ServiceFacts DescribeFacts();
   static $api_interface BindImplementation(
       std::shared_ptr<$interface> implementation);
   static $api_interface BindImplementation(

@@ -175,6 +175,15 @@ class OperationTest(unittest.TestCase):
         self.assertIn("AsyncServiceStub::AsyncServiceStub(std::shared_ptr<::Quil::Stub::"
                       "AsyncApiStub> apiStub) : apiStub_(std::move(apiStub)) {}", self.source)
 
+    def test_facts_name_the_members_that_hold_an_enumeration(self):
+        members = re.findall(
+            r'facts\.operationMembers\.push_back\(\{"(\w+)", "(\w*)", "([\w.]+)"\}\);', self.source)
+        self.assertEqual(members, [("configure", "mode", "com.korvan.tavo.test.sample.mode"),
+                                   ("configure", "", "com.korvan.tavo.test.sample.mode")])
+        self.assertIn('facts.enumerations.emplace_back("com.korvan.tavo.test.sample.mode", '
+                      "Mode::Strings::values);", self.source)
+        self.assertNotIn("facts.structureFields", self.source)
+
     def test_method_definitions(self):
         self.assertIn('std::string ConfigureMethod::methodName() { return "configure"; }',
                       self.source)

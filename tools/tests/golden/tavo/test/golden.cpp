@@ -131,6 +131,19 @@ void AsyncServiceStub::Rest(std::shared_ptr<::Quil::Core::AsyncActivation> activ
                                                        apiStub_);
 }
 
+::Quil::Provider::ServiceFacts AsyncServiceBinder::DescribeFacts() {
+  ::Quil::Provider::ServiceFacts facts;
+  facts.interfaceName = ::Quil::TypeInfo<AsyncServiceInterface>::name();
+  facts.enumerations.emplace_back("com.korvan.tavo.test.golden.mode", Mode::Strings::values);
+  facts.structureFields.push_back({"com.korvan.tavo.test.golden.setting", "mode",
+                                   "com.korvan.tavo.test.golden.mode"});
+  facts.structureFields.push_back({"com.korvan.tavo.test.golden.tree", "modes",
+                                   "com.korvan.tavo.test.golden.mode"});
+  facts.operationMembers.push_back({"water", "mode", "com.korvan.tavo.test.golden.mode"});
+  facts.operationMembers.push_back({"water", "", "com.korvan.tavo.test.golden.mode"});
+  return facts;
+}
+
 }  // namespace Com::Korvan::Tavo::Test::GoldenSvc
 
 namespace Quil::Data {

@@ -28,6 +28,7 @@
 #include <quil/provider/api_method.h>
 #include <quil/provider/binder.h>
 #include <quil/provider/method_filter.h>
+#include <quil/provider/service_facts.h>
 #include <quil/stub/invoker.h>
 #include <quil/type_info.h>
 #include <quil/types.h>
@@ -222,9 +223,11 @@ class TAVO_VM_API AsyncServiceInterface {
 // Binds an implementation to the framework: the provider interface returned holds one method per
 // operation, in the order of the interface. Without a localizer, the binding makes its own.
 // Describe gives the same interface with no implementation behind it (every invocation answers
-// internal_server_error): the operations' names and definitions, for clients and tools.
+// internal_server_error): the operations' names and definitions, for clients and tools;
+// DescribeFacts what those definitions leave out (the enumerations).
 struct TAVO_VM_API AsyncServiceBinder {
   static std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> Describe();
+  static ::Quil::Provider::ServiceFacts DescribeFacts();
   static std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> BindImplementation(
       std::shared_ptr<AsyncServiceInterface> implementation);
   static std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> BindImplementation(
