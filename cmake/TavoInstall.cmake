@@ -47,3 +47,14 @@ tavo_pkg_config(internal-tavo-vm-api "Typed bindings for the Tavo VM management 
 # Its headers reach Boost.JSON, whose library ships no pkg-config file.
 tavo_pkg_config(quil-remote "Quil JSON mapping and JSON-RPC transport over HTTP" "quil-std-bindings"
                 -lboost_json)
+
+# tavo-vm and its bash completion. It serves the simulated host, whose library comes along
+# (without headers: it is no part of the API).
+if(TARGET tavo-vm)
+  install(TARGETS tavo-vm tavo-vm-simhost
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/simhost/tool/tavo-vm.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME tavo-vm)
+endif()

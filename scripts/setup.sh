@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang python3 pkgconf libboost1.81-dev libboost-json1.81-dev libssl-dev
           nlohmann-json3-dev
           curl libcli11-dev libgtest-dev libgmock-dev
-          libbenchmark-dev)
+          libbenchmark-dev python3-jsonschema tmux)
 
 missing=()
 for p in "${packages[@]}"; do
