@@ -165,12 +165,13 @@ class BareServer {
   };
 
   void Accept() {
-    acceptor_.async_accept(asio::make_strand(io_), [this](beast::error_code error, tcp::socket socket) {
-      if (error) return;
-      socket.set_option(tcp::no_delay(true));
-      std::make_shared<Session>(std::move(socket))->Read();
-      Accept();
-    });
+    acceptor_.async_accept(asio::make_strand(io_),
+                           [this](beast::error_code error, tcp::socket socket) {
+                             if (error) return;
+                             socket.set_option(tcp::no_delay(true));
+                             std::make_shared<Session>(std::move(socket))->Read();
+                             Accept();
+                           });
   }
 
   asio::io_context io_{2};
@@ -208,20 +209,18 @@ class BareClient {
         connection.request.set(http::field::accept, "application/x-ndjson, application/json");
         connection.request.body() = kRequest;
         connection.request.prepare_payload();
-        http::async_write(*connection.stream, connection.request,
-                          [&connection, &latch, &latencies, start](beast::error_code error,
-                                                                   std::size_t) {
-                            if (error) std::abort();
-                            connection.response = {};
-                            http::async_read(*connection.stream, connection.buffer,
-                                             connection.response,
-                                             [&latch, &latencies, start](beast::error_code error,
-                                                                         std::size_t) {
-                                               if (error) std::abort();
-                                               latencies.Add(Clock::now() - start);
-                                               latch.CountDown();
-                                             });
-                          });
+        http::async_write(
+            *connection.stream, connection.request,
+            [&connection, &latch, &latencies, start](beast::error_code error, std::size_t) {
+              if (error) std::abort();
+              connection.response = {};
+              http::async_read(*connection.stream, connection.buffer, connection.response,
+                               [&latch, &latencies, start](beast::error_code error, std::size_t) {
+                                 if (error) std::abort();
+                                 latencies.Add(Clock::now() - start);
+                                 latch.CountDown();
+                               });
+            });
       });
     }
   }
@@ -259,10 +258,9 @@ struct RemoteStub {
 
 void CallGet(CpusSvc::AsyncServiceStub& cpus, Latch& latch, Latencies& latencies) {
   CpusSvc::GetMethod::ResultCbType result(
-      [&latch, &latencies, start = Clock::now()](boost::optional<InfoPtr> value,
-                                                 Quil::Data::ErrorValuePtr,
-                                                 boost::optional<Quil::Data::NativeError>,
-                                                 Quil::Progress progress) {
+      [&latch, &latencies, start = Clock::now()](
+          boost::optional<InfoPtr> value, Quil::Data::ErrorValuePtr,
+          boost::optional<Quil::Data::NativeError>, Quil::Progress progress) {
         if (!progress.IsComplete()) return;
         if (!value || *value == nullptr || (*value)->count != 1) std::abort();
         latencies.Add(Clock::now() - start);
@@ -294,7 +292,8 @@ struct World {
     auto spec = std::make_shared<Vm::NaskSvc::CreateSpec>();
     spec->vm = kVm;
     spec->guestOS = "linux";
-    Vm::NaskSvc::AsyncServiceStub nask(std::make_shared<Quil::Stub::AsyncApiStub>(local, narrow->defaults));
+    Vm::NaskSvc::AsyncServiceStub nask(
+        std::make_shared<Quil::Stub::AsyncApiStub>(local, narrow->defaults));
     bool created = false;
     nask.Create(spec, nullptr,
                 Vm::NaskSvc::CreateMethod::ResultCbType(
@@ -396,9 +395,7 @@ void BareEight(Latencies& latencies) {
 }
 
 void BM_OneConnection(benchmark::State& state) { Compare(state, 1, RemoteOne, BareOne); }
-void BM_EightConnections(benchmark::State& state) {
-  Compare(state, kWide, RemoteEight, BareEight);
-}
+void BM_EightConnections(benchmark::State& state) { Compare(state, kWide, RemoteEight, BareEight); }
 void BM_AllocationsRemote(benchmark::State& state) { CountAllocations(state, 1, RemoteOne); }
 void BM_AllocationsBare(benchmark::State& state) { CountAllocations(state, 1, BareOne); }
 

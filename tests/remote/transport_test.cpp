@@ -1,7 +1,7 @@
-#include <quil/remote/server.h>
 #include <quil/remote/client.h>
 #include <quil/remote/json.h>
 #include <quil/remote/rpc_handler.h>
+#include <quil/remote/server.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +18,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
+#include <gtest/gtest.h>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -26,7 +27,6 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <gtest/gtest.h>
 
 #include <quil/client/future_result.h>
 #include <quil/core/activation.h>
@@ -73,7 +73,8 @@ std::string FirstText(const Data::ErrorValuePtr& error) {
 
 // The simulated host behind an HTTP server on 127.0.0.1.
 struct ServedHost {
-  explicit ServedHost(ServerOptions options = {}) : server(provider.Registry(), std::move(options)) {
+  explicit ServedHost(ServerOptions options = {})
+      : server(provider.Registry(), std::move(options)) {
     EXPECT_TRUE(host.RegisterWith(provider));
     std::string error;
     EXPECT_TRUE(server.Start(error)) << error;
@@ -116,7 +117,8 @@ struct RemoteClient {
 
   HttpApiProvider provider;
   Core::AsyncActivation defaults;
-  std::shared_ptr<Stub::AsyncApiStub> stub = std::make_shared<Stub::AsyncApiStub>(provider, defaults);
+  std::shared_ptr<Stub::AsyncApiStub> stub =
+      std::make_shared<Stub::AsyncApiStub>(provider, defaults);
   CpusSvc::AsyncServiceStub cpus{stub};
   Vm::NaskSvc::AsyncServiceStub nask{stub};
 };
@@ -141,22 +143,19 @@ RawReply Exchange(std::uint16_t port, const std::string& bytes) {
   http::response<http::string_body> response;
   RawReply reply;
   stream.expires_after(kPatience);
-  stream.async_connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port),
-                       [&](beast::error_code error) {
-                         if (error) return;
-                         // The server may answer before it has read everything: read anyway.
-                         asio::async_write(stream, asio::buffer(bytes),
-                                           [&](beast::error_code, std::size_t) {
-                                             http::async_read(stream, buffer, response,
-                                                              [&](beast::error_code error,
-                                                                  std::size_t) {
-                                                                if (error) return;
-                                                                reply.status = response.result_int();
-                                                                reply.contentType = response[http::field::content_type];
-                                                                reply.body = response.body();
-                                                              });
-                                           });
-                       });
+  stream.async_connect(
+      tcp::endpoint(asio::ip::make_address("127.0.0.1"), port), [&](beast::error_code error) {
+        if (error) return;
+        // The server may answer before it has read everything: read anyway.
+        asio::async_write(stream, asio::buffer(bytes), [&](beast::error_code, std::size_t) {
+          http::async_read(stream, buffer, response, [&](beast::error_code error, std::size_t) {
+            if (error) return;
+            reply.status = response.result_int();
+            reply.contentType = response[http::field::content_type];
+            reply.body = response.body();
+          });
+        });
+      });
   io.run();
   return reply;
 }
@@ -206,7 +205,8 @@ struct ServedScript {
   explicit ServedScript(ServerOptions options = {}) : server(registry, std::move(options)) {
     auto localizer = std::make_shared<L10n::Localizer>();
     EXPECT_TRUE(localizer->AddTemplate("de", "test.vm.missing", "Die VM {1} fehlt."));
-    EXPECT_TRUE(registry.Register(CpusSvc::AsyncServiceBinder::BindImplementation(cpus, localizer)));
+    EXPECT_TRUE(
+        registry.Register(CpusSvc::AsyncServiceBinder::BindImplementation(cpus, localizer)));
     std::string error;
     EXPECT_TRUE(server.Start(error)) << error;
   }
@@ -238,7 +238,8 @@ TEST(TransportTest, StubsReachTheSimulatedHostAcrossHttp) {
 
   // A field the server does not know fails its input check, naming the field.
   auto extended = Count(2);
-  extended->unknownFields = Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.update_spec");
+  extended->unknownFields =
+      Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.update_spec");
   extended->unknownFields->SetField("threads_per_core", Data::DataValue::Create<std::int64_t>(2));
   updated = client.Update("vm-1", extended);
   ASSERT_EQ(NameOf(updated.error()), Errors::InvalidArgument::kWireName);
@@ -281,8 +282,9 @@ TEST(TransportTest, LocaleAndProgressCrossTheWire) {
   // Weights are ignored and entries that name no language skipped: the order decides.
   const RawReply raw = Exchange(
       served.server.Port(),
-      Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":"vm-3"}})",
-           "Accept-Language: *, 12, de;q=0.1, en;q=0.9\r\n"));
+      Post(
+          R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":"vm-3"}})",
+          "Accept-Language: *, 12, de;q=0.1, en;q=0.9\r\n"));
   EXPECT_NE(raw.body.find("Die VM vm-3 fehlt."), std::string::npos) << raw.body;
 }
 
@@ -293,8 +295,10 @@ TEST(TransportTest, EnvelopesAndHttpRefusals) {
   options.maxDepth = 8;
   ServedHost served(options);
   const std::uint16_t port = served.server.Port();
-  const std::string get = R"({"jsonrpc":"2.0","id":7,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":"vm-1"}})";
-  const std::string note = R"({"jsonrpc":"2.0","method":"com.korvan.tavo.vm.nask.create","params":{"spec":{"vm":"vm-1","guest_OS":"linux"}}})";
+  const std::string get =
+      R"({"jsonrpc":"2.0","id":7,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":"vm-1"}})";
+  const std::string note =
+      R"({"jsonrpc":"2.0","method":"com.korvan.tavo.vm.nask.create","params":{"spec":{"vm":"vm-1","guest_OS":"linux"}}})";
 
   struct Case {
     std::string request;
@@ -306,15 +310,22 @@ TEST(TransportTest, EnvelopesAndHttpRefusals) {
       {Post("[]"), 200, R"("id":null,"error":{"code":-32600)"},
       {Post("[[[[[[[[[[1]]]]]]]]]]"), 200, R"("error":{"code":-32700)"},
       {Post(R"({"jsonrpc":"1.0","id":1,"method":"x.y"})"), 200, R"("id":1,"error":{"code":-32600)"},
-      {Post(R"({"jsonrpc":"2.0","id":{},"method":"x.y"})"), 200, R"("id":null,"error":{"code":-32600)"},
+      {Post(R"({"jsonrpc":"2.0","id":{},"method":"x.y"})"), 200,
+       R"("id":null,"error":{"code":-32600)"},
       {Post(R"({"jsonrpc":"2.0","id":"a","method":3})"), 200, R"("id":"a","error":{"code":-32600)"},
-      {Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":[]})"), 200, R"("code":-32602)"},
-      {Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":5}})"), 200, R"("code":-32602)"},
-      {Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.fly"})"), 200, R"("code":-32601,)"},
+      {Post(
+           R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":[]})"),
+       200, R"("code":-32602)"},
+      {Post(
+           R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.get","params":{"vm":5}})"),
+       200, R"("code":-32602)"},
+      {Post(R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.compute.cpus.fly"})"), 200,
+       R"("code":-32601,)"},
       {Post(note), 204, ""},
       {Post("[" + note + "," + note + "]"), 204, ""},
       {Post(get), 200, R"({"jsonrpc":"2.0","id":7,"result":{)"},
-      {Post("[" + get + "," + note + ",1]"), 200, R"(,{"jsonrpc":"2.0","id":null,"error":{"code":-32600)"},
+      {Post("[" + get + "," + note + ",1]"), 200,
+       R"(,{"jsonrpc":"2.0","id":null,"error":{"code":-32600)"},
       {Post(get, "X-Note: a\rb\r\n"), 400, ""},
       {Post(get, "X-Note: " + std::string(2000, 'a') + "\r\n"), 431, ""},
       {Post(std::string(3000, ' ') + get), 413, ""},
@@ -325,7 +336,8 @@ TEST(TransportTest, EnvelopesAndHttpRefusals) {
   for (const Case& each : cases) {
     const RawReply reply = Exchange(port, each.request);
     EXPECT_EQ(reply.status, each.status) << each.request;
-    EXPECT_NE(reply.body.find(each.expected), std::string::npos) << each.request << "\n" << reply.body;
+    EXPECT_NE(reply.body.find(each.expected), std::string::npos) << each.request << "\n"
+                                                                 << reply.body;
   }
   // The notifications ran, once: the machine exists and a second create found it in use.
   EXPECT_EQ(served.host.Snapshot().machines.size(), 1u);
@@ -388,9 +400,8 @@ std::chrono::steady_clock::duration TimeToClose(std::uint16_t port, const std::s
   auto end = start + kPatience;
   std::string text;
   asio::write(socket, asio::buffer(bytes));
-  asio::async_read(socket, asio::dynamic_buffer(text), [&](beast::error_code, std::size_t) {
-    end = std::chrono::steady_clock::now();
-  });
+  asio::async_read(socket, asio::dynamic_buffer(text),
+                   [&](beast::error_code, std::size_t) { end = std::chrono::steady_clock::now(); });
   io.run_for(kPatience);
   if (received != nullptr) *received = text;
   return end - start;
@@ -425,7 +436,8 @@ TEST(TransportTest, TheTokenGuardsEveryCall) {
   ServerOptions options;
   options.token = "s3cret";
   ServedHost served(options);
-  const std::string create = R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.nask.create","params":{"spec":{"vm":"vm-1","guest_OS":"linux"}}})";
+  const std::string create =
+      R"({"jsonrpc":"2.0","id":1,"method":"com.korvan.tavo.vm.nask.create","params":{"spec":{"vm":"vm-1","guest_OS":"linux"}}})";
   for (const std::string& header : {std::string(), std::string("Authorization: Bearer wrong\r\n"),
                                     std::string("Authorization: Bearer s3cret2\r\n"),
                                     std::string("Authorization: Basic s3cret\r\n")}) {
@@ -462,7 +474,8 @@ void WriteCertificate(const std::string& certificateFile, const std::string& key
   X509V3_CTX context;
   X509V3_set_ctx_nodb(&context);
   X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
-  X509_EXTENSION* san = X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1");
+  X509_EXTENSION* san =
+      X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1");
   X509_add_ext(certificate, san, -1);
   X509_EXTENSION_free(san);
   X509_sign(certificate, key, EVP_sha256());
@@ -533,8 +546,10 @@ class BrokenServer {
       auto text = std::make_shared<std::string>();
       asio::async_read_until(*connection, asio::dynamic_buffer(*text), "\r\n\r\n",
                              [this, connection, text](beast::error_code, std::size_t) {
-                               if (hangUp_) connection->close();
-                               else silent_.push_back(connection);
+                               if (hangUp_)
+                                 connection->close();
+                               else
+                                 silent_.push_back(connection);
                              });
       Accept();
     });
@@ -569,11 +584,10 @@ TEST(TransportTest, TheClientAnswersTransportFailuresOnceInTime) {
     std::promise<Data::ErrorValuePtr> promise;
     auto future = promise.get_future();
     const auto start = std::chrono::steady_clock::now();
-    CpusSvc::GetMethod::ResultCbType result(
-        [&](boost::optional<InfoPtr>, Data::ErrorValuePtr error, boost::optional<Data::NativeError>,
-            Progress) {
-          if (answers++ == 0) promise.set_value(std::move(error));
-        });
+    CpusSvc::GetMethod::ResultCbType result([&](boost::optional<InfoPtr>, Data::ErrorValuePtr error,
+                                                boost::optional<Data::NativeError>, Progress) {
+      if (answers++ == 0) promise.set_value(std::move(error));
+    });
     client.cpus.Get("vm-1", nullptr, result);
     ASSERT_EQ(future.wait_for(kPatience), std::future_status::ready);
     const Data::ErrorValuePtr error = future.get();

@@ -76,7 +76,8 @@ Endpoint ParseUrl(const std::string& url) {
   std::string_view port;
   if (!authority.empty() && authority.front() == '[') {
     const std::size_t close = authority.find(']');
-    if (close == authority.npos) throw std::invalid_argument("the URL \"" + url + "\" is malformed");
+    if (close == authority.npos)
+      throw std::invalid_argument("the URL \"" + url + "\" is malformed");
     host = authority.substr(1, close - 1);
     const std::string_view after = authority.substr(close + 1);
     if (!after.empty()) {
@@ -213,7 +214,8 @@ class HttpApiProvider::State::Connection
   bool Stale() {
     if (!connected_) return false;
     char byte;
-    const ssize_t got = ::recv(Lowest().socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    const ssize_t got =
+        ::recv(Lowest().socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     return !(got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
   }
 
@@ -249,12 +251,13 @@ class HttpApiProvider::State::Connection
         state_.endpoint.host, state_.endpoint.port,
         [self = shared_from_this()](beast::error_code error, tcp::resolver::results_type found) {
           if (error) return self->Failed("cannot resolve " + self->state_.endpoint.host, error);
-          self->Lowest().async_connect(found, [self](beast::error_code error, const tcp::endpoint&) {
-            if (error) return self->Failed("cannot connect to " + self->state_.Where(), error);
-            beast::error_code ignored;
-            self->Lowest().socket().set_option(tcp::no_delay(true), ignored);
-            self->Handshake();
-          });
+          self->Lowest().async_connect(
+              found, [self](beast::error_code error, const tcp::endpoint&) {
+                if (error) return self->Failed("cannot connect to " + self->state_.Where(), error);
+                beast::error_code ignored;
+                self->Lowest().socket().set_option(tcp::no_delay(true), ignored);
+                self->Handshake();
+              });
         });
   }
 
@@ -266,15 +269,14 @@ class HttpApiProvider::State::Connection
     const std::string& host = state_.endpoint.host;
     if (!IsIpLiteral(host)) SSL_set_tlsext_host_name(tls_->native_handle(), host.c_str());
     tls_->set_verify_callback(asio::ssl::host_name_verification(host));
-    tls_->async_handshake(asio::ssl::stream_base::client,
-                          [self = shared_from_this()](beast::error_code error) {
-                            if (error) {
-                              return self->Failed("TLS with " + self->state_.Where() + " failed",
-                                                  error);
-                            }
-                            self->connected_ = true;
-                            self->Send();
-                          });
+    tls_->async_handshake(
+        asio::ssl::stream_base::client, [self = shared_from_this()](beast::error_code error) {
+          if (error) {
+            return self->Failed("TLS with " + self->state_.Where() + " failed", error);
+          }
+          self->connected_ = true;
+          self->Send();
+        });
   }
 
   void Send() {
@@ -288,7 +290,8 @@ class HttpApiProvider::State::Connection
     With([this](auto& stream) {
       http::async_write(stream, request_,
                         [self = shared_from_this()](beast::error_code error, std::size_t) {
-                          if (error) return self->Failed("sending to " + self->state_.Where(), error);
+                          if (error)
+                            return self->Failed("sending to " + self->state_.Where(), error);
                           self->Receive();
                         });
     });
@@ -347,13 +350,14 @@ class HttpApiProvider::State::Connection
     const json::object* notification = parsed ? parsed->if_object() : nullptr;
     if (notification == nullptr || notification->contains("id")) return false;
     const json::value* method = notification->if_contains("method");
-    if (method == nullptr || !method->is_string() || method->get_string() != Wire::kProgressMethod) {
+    if (method == nullptr || !method->is_string() ||
+        method->get_string() != Wire::kProgressMethod) {
       return false;
     }
     const json::value* params = notification->if_contains("params");
-    const json::value* report =
-        params != nullptr && params->is_object() ? params->get_object().if_contains("progress")
-                                                 : nullptr;
+    const json::value* report = params != nullptr && params->is_object()
+                                    ? params->get_object().if_contains("progress")
+                                    : nullptr;
     const json::array* numbers = report != nullptr ? report->if_array() : nullptr;
     if (numbers == nullptr || numbers->size() != 3 || call_ == nullptr || call_->done) return true;
     Progress progress;
@@ -396,7 +400,8 @@ class HttpApiProvider::State::Connection
     limits.maxDepth = state_.options.maxDepth;
     limits.maxBytes = state_.options.bodyLimit;
     MessageList parseFailures;
-    const std::optional<json::value> document = Json::Parse(final_, resource, parseFailures, limits);
+    const std::optional<json::value> document =
+        Json::Parse(final_, resource, parseFailures, limits);
     if (!document) {
       if (status != 200) return state_.Fail(call, "the server answered " + statusText);
       return state_.Fail(call, "the answer of " + state_.Where() + " is not JSON (" +
@@ -413,9 +418,9 @@ class HttpApiProvider::State::Connection
                             version->get_string() == "2.0" && id != nullptr &&
                             ((result == nullptr) != (failure == nullptr));
     if (!isResponse) {
-      return state_.Fail(call, status == 200 ? "the answer of " + state_.Where() +
-                                                   " is not a JSON-RPC response"
-                                             : "the server answered " + statusText);
+      return state_.Fail(
+          call, status == 200 ? "the answer of " + state_.Where() + " is not a JSON-RPC response"
+                              : "the server answered " + statusText);
     }
     // An id of null answers a request the server could not read; it is still ours.
     if (!id->is_null() && !(id->is_uint64() && id->get_uint64() == call.id) &&
@@ -437,7 +442,8 @@ class HttpApiProvider::State::Connection
     const json::object* dataObject = data != nullptr ? data->if_object() : nullptr;
     if (dataObject == nullptr || !dataObject->contains("name")) {
       const json::value* code = errorObject != nullptr ? errorObject->if_contains("code") : nullptr;
-      const json::value* text = errorObject != nullptr ? errorObject->if_contains("message") : nullptr;
+      const json::value* text =
+          errorObject != nullptr ? errorObject->if_contains("message") : nullptr;
       std::string what = "the server answered error ";
       what += code != nullptr ? json::serialize(*code) : "without code";
       if (text != nullptr && text->is_string()) what += ": " + std::string(text->get_string());
@@ -453,10 +459,9 @@ class HttpApiProvider::State::Connection
   }
 
   void Undecodable(Call& call, const char* what, MessageList messages) {
-    messages.insert(messages.begin(),
-                    Message<CoreTag>("quil.remote.unavailable",
-                                     std::string(what) + " in the answer of " + state_.Where() +
-                                         " does not decode"));
+    messages.insert(messages.begin(), Message<CoreTag>("quil.remote.unavailable",
+                                                       std::string(what) + " in the answer of " +
+                                                           state_.Where() + " does not decode"));
     state_.Deliver(call, Core::MethodResult::Create(
                              nullptr, Data::ErrorValue::Create(
                                           std::string(Wire::kServiceUnavailable), messages)));
@@ -574,8 +579,8 @@ void HttpApiProvider::State::Sweep() {
   while (!outstanding.empty() && outstanding.front()->deadline <= now) {
     const std::shared_ptr<Call> call = std::move(outstanding.front());
     outstanding.pop_front();
-    Fail(*call, "no answer from " + Where() + " within " + Wire::Milliseconds(options.timeout) +
-                    " ms");
+    Fail(*call,
+         "no answer from " + Where() + " within " + Wire::Milliseconds(options.timeout) + " ms");
   }
   if (!outstanding.empty()) Watch(outstanding.front()->deadline);
 }

@@ -26,7 +26,6 @@ PendingRequest::~PendingRequest() = default;
 namespace {
 
 namespace json = boost::json;
-using Wire::ErrorCode;
 
 constexpr std::string_view kNullId = "null";
 
@@ -284,16 +283,17 @@ class Dispatcher {
     const json::value* params = object->if_contains("params");
     if (params != nullptr && !params->is_object()) {
       if (notification) return;
-      return Refuse(id, Wire::kInvalidParams,
-                    InvalidArgument(Message<CoreTag>("quil.remote.request.member",
-                                                     std::string("params"),
-                                                     std::string("an object"))));
+      return Refuse(
+          id, Wire::kInvalidParams,
+          InvalidArgument(Message<CoreTag>("quil.remote.request.member", std::string("params"),
+                                           std::string("an object"))));
     }
 
     const std::string_view name(method->get_string().data(), method->get_string().size());
     const std::size_t dot = name.rfind('.');
     const std::string_view interfaceName = dot == name.npos ? name : name.substr(0, dot);
-    const std::string_view operationName = dot == name.npos ? std::string_view() : name.substr(dot + 1);
+    const std::string_view operationName =
+        dot == name.npos ? std::string_view() : name.substr(dot + 1);
     auto activation = std::make_shared<Core::AsyncActivation>(nullptr, locale_);
     std::shared_ptr<const Provider::AsyncApiMethod> target =
         registry_.FindMethod(interfaceName, operationName);
@@ -315,7 +315,8 @@ class Dispatcher {
       if (notification) return;
       messages.push_back(
           Message<CoreTag>("quil.provider.method.invalid.input", target->methodName()));
-      return Refuse(id, Wire::kInvalidParams, MakeError(Wire::kInvalidArgument, std::move(messages)));
+      return Refuse(id, Wire::kInvalidParams,
+                    MakeError(Wire::kInvalidArgument, std::move(messages)));
     }
     Invoke(*target, std::move(input), std::move(activation), notification, std::move(id));
   }
@@ -356,10 +357,10 @@ class Dispatcher {
       target.Invoke(std::move(input), std::move(activation), callback);
     } catch (const std::exception& failure) {
       if (!slot) return;
-      const Data::ErrorValuePtr error = MakeError(
-          Wire::kInternalServerError,
-          {Message<CoreTag>("quil.remote.operation.threw", target.methodName(),
-                            std::string(failure.what()))});
+      const Data::ErrorValuePtr error =
+          MakeError(Wire::kInternalServerError,
+                    {Message<CoreTag>("quil.remote.operation.threw", target.methodName(),
+                                      std::string(failure.what()))});
       exchange_->Fail(*slot, Wire::kInternalError, *error);
     }
   }
@@ -418,10 +419,10 @@ std::shared_ptr<PendingRequest> RpcHandler::Handle(const HttpRequestView& reques
     const bool valid = bearer && Sha256(authorization.substr(kScheme.size()), digest) &&
                        CRYPTO_memcmp(digest, tokenDigest_, sizeof digest) == 0;
     if (!valid) {
-      const Data::ErrorValuePtr error = MakeError(
-          Wire::kUnauthenticatedError, {Message<CoreTag>("quil.remote.unauthenticated")});
-      responder->Reply(HttpReply{401, Wire::kJsonType,
-                                 ErrorResponse(kNullId, Wire::kUnauthenticated, *error)});
+      const Data::ErrorValuePtr error =
+          MakeError(Wire::kUnauthenticatedError, {Message<CoreTag>("quil.remote.unauthenticated")});
+      responder->Reply(
+          HttpReply{401, Wire::kJsonType, ErrorResponse(kNullId, Wire::kUnauthenticated, *error)});
       return nullptr;
     }
   }
@@ -439,10 +440,10 @@ std::shared_ptr<PendingRequest> RpcHandler::Handle(const HttpRequestView& reques
   MessageList failures;
   const std::optional<json::value> parsed = Json::Parse(request.body, resource, failures, limits);
   if (!parsed) {
-    responder->Reply(HttpReply{
-        200, Wire::kJsonType,
-        ErrorResponse(kNullId, Wire::kParseError,
-                      *MakeError(Wire::kInvalidArgument, std::move(failures)))});
+    responder->Reply(
+        HttpReply{200, Wire::kJsonType,
+                  ErrorResponse(kNullId, Wire::kParseError,
+                                *MakeError(Wire::kInvalidArgument, std::move(failures)))});
     return nullptr;
   }
   const json::value& document = *parsed;
@@ -458,7 +459,8 @@ std::shared_ptr<PendingRequest> RpcHandler::Handle(const HttpRequestView& reques
   const bool isBatch = batch != nullptr;
   auto exchange = std::make_shared<Exchange>(std::move(responder), isBatch, stream && !isBatch,
                                              options_.requestDeadline);
-  Dispatcher dispatcher(registry_, options_, exchange, Wire::LocaleOfAcceptLanguage(acceptLanguage));
+  Dispatcher dispatcher(registry_, options_, exchange,
+                        Wire::LocaleOfAcceptLanguage(acceptLanguage));
   if (isBatch) {
     for (const json::value& each : *batch) dispatcher.Dispatch(each);
   } else {

@@ -145,9 +145,8 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
   void Start() {
     server_.Remember(this, this->weak_from_this());
     responder_ = std::make_shared<Responder>(*this, server_.gate);
-    asio::dispatch(stream_.get_executor(), [self = this->shared_from_this()] {
-      self->Handshake();
-    });
+    asio::dispatch(stream_.get_executor(),
+                   [self = this->shared_from_this()] { self->Handshake(); });
   }
 
   void Shutdown() override {
@@ -175,10 +174,9 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
       if (handing == raw_) return raw_->early_.progress.push_back(std::move(line));
       gate_->Run([&] {
         if (auto session = session_.lock()) {
-          asio::post(session->stream_.get_executor(),
-                     [session, line = std::move(line)]() mutable {
-                       session->OnProgress(std::move(line));
-                     });
+          asio::post(session->stream_.get_executor(), [session, line = std::move(line)]() mutable {
+            session->OnProgress(std::move(line));
+          });
         }
       });
     }
@@ -318,7 +316,8 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     view_.method = request.method_string();
     view_.target = request.target();
     view_.headers.clear();
-    for (const auto& field : request) view_.headers.emplace_back(field.name_string(), field.value());
+    for (const auto& field : request)
+      view_.headers.emplace_back(field.name_string(), field.value());
     view_.body = request.body();
     server_.CallStarted();
     handing = this;
@@ -457,14 +456,14 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
     watching_ = true;
     armedAt_ = expiry_;
     watchdog_.expires_at(expiry_);  // a wait already set ends as superseded
-    watchdog_.async_wait([self = this->shared_from_this(), arming = ++arming_](
-                             beast::error_code error) {
-      if (arming != self->arming_) return;
-      self->watching_ = false;
-      if (error) return;
-      if (Clock::now() < self->expiry_) return self->Arm();
-      self->OnExpired();
-    });
+    watchdog_.async_wait(
+        [self = this->shared_from_this(), arming = ++arming_](beast::error_code error) {
+          if (arming != self->arming_) return;
+          self->watching_ = false;
+          if (error) return;
+          if (Clock::now() < self->expiry_) return self->Arm();
+          self->OnExpired();
+        });
   }
 
   void OnExpired() {
@@ -507,13 +506,13 @@ class Session final : public SessionBase, public std::enable_shared_from_this<Se
 
   void Linger() {
     buffer_.clear();
-    stream_.async_read_some(buffer_.prepare(kReadChunk),
-                            [self = this->shared_from_this()](beast::error_code error,
-                                                              std::size_t size) {
-                              self->lingered_ += size;
-                              if (error || self->lingered_ > kLingerBytes) return self->Finish();
-                              self->Linger();
-                            });
+    stream_.async_read_some(
+        buffer_.prepare(kReadChunk),
+        [self = this->shared_from_this()](beast::error_code error, std::size_t size) {
+          self->lingered_ += size;
+          if (error || self->lingered_ > kLingerBytes) return self->Finish();
+          self->Linger();
+        });
   }
 
   ServerCore& server_;
@@ -566,8 +565,8 @@ void ServerCore::Accept() {
 void ServerCore::OnAccept(tcp::socket socket) {
   beast::error_code ignored;
   socket.set_option(tcp::no_delay(true), ignored);
-  const bool refuse = served.fetch_add(1, std::memory_order_relaxed) >= options.maxConnections ||
-                      stopping.load();
+  const bool refuse =
+      served.fetch_add(1, std::memory_order_relaxed) >= options.maxConnections || stopping.load();
   if (refuse) served.fetch_sub(1, std::memory_order_relaxed);
   if (tls) {
     std::make_shared<Session<TlsStream>>(*this, TlsStream(std::move(socket), *tls), refuse)
@@ -689,9 +688,8 @@ void HttpServer::Stop(std::chrono::milliseconds grace) {
   {
     // Calls in flight answer, then their connections close; idle ones close at once.
     std::unique_lock lock(state.mutex);
-    state.changed.wait_until(lock, deadline, [&state] {
-      return state.sessions.empty() && state.inFlight.load() == 0;
-    });
+    state.changed.wait_until(
+        lock, deadline, [&state] { return state.sessions.empty() && state.inFlight.load() == 0; });
   }
   state.io.stop();
   for (std::thread& thread : state.threads) thread.join();

@@ -70,8 +70,8 @@ std::shared_ptr<const L10n::LocaleSpec> LocaleOfAcceptLanguage(std::string_view 
   L10n::LanguagePreference language = ParseAcceptLanguage(header);
   if (language.empty()) return nullptr;
   std::error_code error;
-  L10n::LanguagePreference format = L10n::LocaleHelpers::MakeLanguagePreference(
-      L10n::LocaleHelpers::kDefaultFormat, error);
+  L10n::LanguagePreference format =
+      L10n::LocaleHelpers::MakeLanguagePreference(L10n::LocaleHelpers::kDefaultFormat, error);
   return std::make_shared<const L10n::LocaleSpec>(
       std::move(language), std::move(format),
       L10n::TimezoneSpec(std::string(L10n::LocaleHelpers::kDefaultTimezone)));

@@ -76,9 +76,9 @@ class QUIL_REMOTE_API PendingRequest {
 
 struct RpcHandlerOptions {
   std::string path = "/api";
-  std::string token;          // required as a bearer token when not empty
-  std::size_t maxDepth = 64;  // JSON nesting of one request
-  std::size_t bodyLimit = 4 * 1024 * 1024;  // beyond: HTTP 413
+  std::string token;                                  // required as a bearer token when not empty
+  std::size_t maxDepth = 64;                          // JSON nesting of one request
+  std::size_t bodyLimit = 4 * 1024 * 1024;            // beyond: HTTP 413
   std::chrono::milliseconds requestDeadline{30'000};  // named in the answer of Expire
 };
 
