@@ -329,7 +329,9 @@ int RunCall(const Catalogue& catalogue, const Operation& operation, const std::s
     std::error_code localeError;
     Quil::L10n::LanguagePreference language =
         Quil::L10n::LocaleHelpers::MakeLanguagePreference(options.locale, localeError);
-    if (localeError) return Refuse("--locale: " + localeError.message() + ": " + options.locale);
+    if (localeError) {
+      return Refuse("--locale \"" + options.locale + "\": " + localeError.message());
+    }
     activation->SetLocale(std::make_shared<const Quil::L10n::LocaleSpec>(
         std::move(language),
         Quil::L10n::LanguagePreference{
