@@ -9,8 +9,9 @@
 // Every invocation is answered exactly once through its callback. A transport failure (refused
 // connection, reset, deadline passed, malformed answer) is answered with
 // "com.korvan.quil.std.errors.service_unavailable" carrying "quil.remote.unavailable" (what
-// happened). The provider owns one I/O thread; answers are delivered on it. Connections are kept
-// alive and reused, up to `maxConnections` at once.
+// happened). The provider owns one I/O thread; answers are delivered on it, so an answer must not
+// wait for another answer of the same provider, nor destroy the provider. Connections are kept
+// alive and reused, up to `maxConnections` at once; calls beyond wait for one.
 //
 //   Quil::Remote::ClientOptions options;
 //   options.url = "http://127.0.0.1:8421/api";

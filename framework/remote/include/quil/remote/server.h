@@ -63,7 +63,7 @@ class QUIL_REMOTE_API HttpServer {
   // The port bound (useful with port 0).
   std::uint16_t Port() const;
   // Stops accepting, waits up to `grace` for calls in flight to answer, closes every connection
-  // and joins the threads. Idempotent.
+  // and joins the threads. Idempotent. Not from an implementation running on the server's threads.
   void Stop(std::chrono::milliseconds grace);
 
  private:
