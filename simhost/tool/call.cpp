@@ -92,8 +92,8 @@ class StrictCheck {
       if (member == members.end()) {
         std::vector<std::string> names;
         for (const Member& m : members) names.push_back(m.name);
-        faults_.push_back(Child(path, field.name) + ": " + owner + " has no field \"" +
-                          field.name + "\" (its fields: " + Joined(names) + ")");
+        faults_.push_back(Child(path, field.name) + ": " + owner + " has no field \"" + field.name +
+                          "\" (its fields: " + Joined(names) + ")");
       } else {
         found.push_back({field.value, &member->type, 0, Child(path, field.name)});
       }
@@ -116,7 +116,8 @@ class StrictCheck {
       std::vector<Frame> elements;
       std::size_t index = 0;
       list->ForEach([&](const DataValuePtr& element) {
-        elements.push_back({element, &shape, i + 1, frame.path + "[" + std::to_string(index++) + "]"});
+        elements.push_back(
+            {element, &shape, i + 1, frame.path + "[" + std::to_string(index++) + "]"});
       });
       pending_.insert(pending_.end(), std::make_move_iterator(elements.rbegin()),
                       std::make_move_iterator(elements.rend()));
@@ -175,11 +176,13 @@ class ProgressDisplay {
     if (terminal_) {
       constexpr std::int64_t kWidth = 30;
       const std::int64_t filled =
-          progress.total > 0 ? std::clamp<std::int64_t>(progress.done * kWidth / progress.total, 0, kWidth)
-                             : 0;
+          progress.total > 0
+              ? std::clamp<std::int64_t>(progress.done * kWidth / progress.total, 0, kWidth)
+              : 0;
       const std::int64_t percent =
-          progress.total > 0 ? std::clamp<std::int64_t>(progress.done * 100 / progress.total, 0, 100)
-                             : 0;
+          progress.total > 0
+              ? std::clamp<std::int64_t>(progress.done * 100 / progress.total, 0, 100)
+              : 0;
       text = "\r\x1b[2K[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
              std::to_string(percent) + "% " + counts + phase;
       shown_ = true;
@@ -267,7 +270,8 @@ std::string TableText(const json::value& rows, std::vector<std::string> columns)
   }
   std::vector<std::size_t> widths(columns.size(), 0);
   for (const auto& line : cells) {
-    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(line[i]));
+    for (std::size_t i = 0; i < line.size(); ++i)
+      widths[i] = std::max(widths[i], DisplayWidth(line[i]));
   }
   std::string text;
   for (const auto& line : cells) {
@@ -334,8 +338,8 @@ int RunCall(const Catalogue& catalogue, const Operation& operation, const std::s
     }
     activation->SetLocale(std::make_shared<const Quil::L10n::LocaleSpec>(
         std::move(language),
-        Quil::L10n::LanguagePreference{
-            {Quil::L10n::LanguageTag::Parse(Quil::L10n::LocaleHelpers::kDefaultFormat, localeError)}},
+        Quil::L10n::LanguagePreference{{Quil::L10n::LanguageTag::Parse(
+            Quil::L10n::LocaleHelpers::kDefaultFormat, localeError)}},
         Quil::L10n::TimezoneSpec(std::string(Quil::L10n::LocaleHelpers::kDefaultTimezone))));
   }
   std::unique_ptr<Quil::Remote::HttpApiProvider> provider;
@@ -361,10 +365,10 @@ int RunCall(const Catalogue& catalogue, const Operation& operation, const std::s
         answer->answered = true;
         answer->done.notify_all();
       });
-  provider->Invoke(Quil::Core::MethodIdentifier::GetInstance(
-                       Quil::Core::InterfaceIdentifier::GetInstance(operation.interfaceName),
-                       operation.name),
-                   input, activation, callback);
+  provider->Invoke(
+      Quil::Core::MethodIdentifier::GetInstance(
+          Quil::Core::InterfaceIdentifier::GetInstance(operation.interfaceName), operation.name),
+      input, activation, callback);
   Quil::Core::MethodResultPtr result;
   {
     std::unique_lock<std::mutex> lock(answer->mutex);

@@ -24,13 +24,20 @@ using EnumerationOf = std::function<const EnumerationFacts*(std::string_view mem
 
 TypeShape::Base BaseOf(DataType type) {
   switch (type.GetType()) {
-    case DataType::INTEGER: return TypeShape::Base::kInteger;
-    case DataType::DOUBLE: return TypeShape::Base::kDouble;
-    case DataType::BOOLEAN: return TypeShape::Base::kBoolean;
-    case DataType::STRING: return TypeShape::Base::kString;
-    case DataType::BLOB: return TypeShape::Base::kBlob;
-    case DataType::SECRET: return TypeShape::Base::kSecret;
-    default: return TypeShape::Base::kVoid;
+    case DataType::INTEGER:
+      return TypeShape::Base::kInteger;
+    case DataType::DOUBLE:
+      return TypeShape::Base::kDouble;
+    case DataType::BOOLEAN:
+      return TypeShape::Base::kBoolean;
+    case DataType::STRING:
+      return TypeShape::Base::kString;
+    case DataType::BLOB:
+      return TypeShape::Base::kBlob;
+    case DataType::SECRET:
+      return TypeShape::Base::kSecret;
+    default:
+      return TypeShape::Base::kVoid;
   }
 }
 
@@ -267,14 +274,30 @@ std::string ShapeText(const TypeShape& shape) {
                                                      : "set<";
   }
   switch (shape.base) {
-    case TypeShape::Base::kVoid: text += "void"; break;
-    case TypeShape::Base::kInteger: text += "integer"; break;
-    case TypeShape::Base::kDouble: text += "double"; break;
-    case TypeShape::Base::kBoolean: text += "boolean"; break;
-    case TypeShape::Base::kString: text += shape.name.empty() ? "string" : shape.name; break;
-    case TypeShape::Base::kBlob: text += "blob"; break;
-    case TypeShape::Base::kSecret: text += "secret"; break;
-    case TypeShape::Base::kStructure: text += shape.name; break;
+    case TypeShape::Base::kVoid:
+      text += "void";
+      break;
+    case TypeShape::Base::kInteger:
+      text += "integer";
+      break;
+    case TypeShape::Base::kDouble:
+      text += "double";
+      break;
+    case TypeShape::Base::kBoolean:
+      text += "boolean";
+      break;
+    case TypeShape::Base::kString:
+      text += shape.name.empty() ? "string" : shape.name;
+      break;
+    case TypeShape::Base::kBlob:
+      text += "blob";
+      break;
+    case TypeShape::Base::kSecret:
+      text += "secret";
+      break;
+    case TypeShape::Base::kStructure:
+      text += shape.name;
+      break;
   }
   text.append(shape.wrappers.size(), '>');
   return text;

@@ -73,13 +73,15 @@ int main(int argc, char** argv) {
   auto* calling = app.add_subcommand(
       "call", "Call an operation on a server and print its output (or its error, on stderr)");
   calling->add_option("operation", name, "INTERFACE.OPERATION")->required();
-  calling->add_option("input", input, "the input: JSON text, @FILE, or - for standard input "
-                                      "(default: {})");
+  calling->add_option("input", input,
+                      "the input: JSON text, @FILE, or - for standard input "
+                      "(default: {})");
   calling->add_option("--server", call.server, "the server's JSON-RPC URL")
       ->envname("TAVO_VM_SERVER")
       ->capture_default_str();
-  calling->add_option("--token-file", call.tokenFile,
-                      "file whose first line is the bearer token to send")
+  calling
+      ->add_option("--token-file", call.tokenFile,
+                   "file whose first line is the bearer token to send")
       ->check(CLI::ExistingFile);
   calling->add_option("--ca-file", call.caFile, "PEM certificates to verify an https server with")
       ->check(CLI::ExistingFile);
@@ -110,8 +112,9 @@ int main(int argc, char** argv) {
   bool openApi = false;
   std::vector<std::string> chosen;
   auto* schema = app.add_subcommand(
-      "schema", "Print the catalogue as JSON Schema (2020-12), or as an OpenAPI 3.1 document of "
-                "the JSON-RPC endpoint");
+      "schema",
+      "Print the catalogue as JSON Schema (2020-12), or as an OpenAPI 3.1 document of "
+      "the JSON-RPC endpoint");
   schema->add_option("operations", chosen, "only these INTERFACE.OPERATIONs (default: all)");
   schema->add_flag("--openapi", openApi, "an OpenAPI 3.1 document instead");
   schema->footer(

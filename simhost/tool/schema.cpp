@@ -19,13 +19,14 @@ json::object Null() { return json::object{{"type", "null"}}; }
 json::value BaseSchema(const Catalogue& catalogue, const TypeShape& shape,
                        const std::string& refPrefix) {
   switch (shape.base) {
-    case TypeShape::Base::kVoid: return Null();
+    case TypeShape::Base::kVoid:
+      return Null();
     case TypeShape::Base::kInteger:
-      return json::object{{"type", "integer"},
-                          {"minimum", INT64_MIN},
-                          {"maximum", INT64_MAX}};
-    case TypeShape::Base::kDouble: return json::object{{"type", "number"}};
-    case TypeShape::Base::kBoolean: return json::object{{"type", "boolean"}};
+      return json::object{{"type", "integer"}, {"minimum", INT64_MIN}, {"maximum", INT64_MAX}};
+    case TypeShape::Base::kDouble:
+      return json::object{{"type", "number"}};
+    case TypeShape::Base::kBoolean:
+      return json::object{{"type", "boolean"}};
     case TypeShape::Base::kString: {
       json::object schema{{"type", "string"}};
       if (const Enumeration* enumeration = catalogue.FindEnumeration(shape.name)) {
@@ -38,8 +39,10 @@ json::value BaseSchema(const Catalogue& catalogue, const TypeShape& shape,
     }
     case TypeShape::Base::kBlob:
       return json::object{{"type", "string"}, {"contentEncoding", "base64"}};
-    case TypeShape::Base::kSecret: return json::object{{"type", "string"}, {"writeOnly", true}};
-    case TypeShape::Base::kStructure: break;
+    case TypeShape::Base::kSecret:
+      return json::object{{"type", "string"}, {"writeOnly", true}};
+    case TypeShape::Base::kStructure:
+      break;
   }
   return json::object{{"$ref", refPrefix + shape.name}};
 }
@@ -57,7 +60,8 @@ json::value ShapeSchema(const Catalogue& catalogue, const TypeShape& shape, std:
         schema = json::object{{"type", "array"}, {"items", std::move(schema)}};
         break;
       case TypeShape::Wrapper::kSet:
-        schema = json::object{{"type", "array"}, {"items", std::move(schema)}, {"uniqueItems", true}};
+        schema =
+            json::object{{"type", "array"}, {"items", std::move(schema)}, {"uniqueItems", true}};
         break;
     }
   }
@@ -101,8 +105,9 @@ json::array UnionRules(const Catalogue& catalogue, const std::vector<Member>& me
     json::object then{{"properties", std::move(properties)}};
     if (!required.empty()) then["required"] = std::move(required);
     rules.push_back(json::object{
-        {"if", json::object{{"properties", json::object{{tagField, json::object{{"const", value}}}}},
-                            {"required", json::array{json::value(tagField)}}}},
+        {"if",
+         json::object{{"properties", json::object{{tagField, json::object{{"const", value}}}}},
+                      {"required", json::array{json::value(tagField)}}}},
         {"then", std::move(then)}});
   }
   return rules;
@@ -116,8 +121,9 @@ json::object ObjectSchema(const Catalogue& catalogue, const std::string& title,
   for (const Member& member : members) {
     if (member.cases) {
       properties[member.name] = json::object{
-          {"anyOf", json::array{ShapeSchema(catalogue, member.type, member.ContentSkip(), refPrefix),
-                                Null()}}};
+          {"anyOf",
+           json::array{ShapeSchema(catalogue, member.type, member.ContentSkip(), refPrefix),
+                       Null()}}};
     } else {
       properties[member.name] = ShapeSchema(catalogue, member.type, 0, refPrefix);
     }
@@ -159,10 +165,10 @@ json::object Definitions(const Catalogue& catalogue, const std::vector<const Ope
       shape.name = error;
       errorShapes.push_back(std::move(shape));
     }
-    definitions[name + ".errors"] = json::object{
-        {"title", name + " errors"},
-        {"description", "the declared errors, in declared order"},
-        {"anyOf", std::move(errors)}};
+    definitions[name + ".errors"] =
+        json::object{{"title", name + " errors"},
+                     {"description", "the declared errors, in declared order"},
+                     {"anyOf", std::move(errors)}};
     for (const Member& member : operation->input) inputShapes.push_back(&member.type);
     otherShapes.push_back(&operation->output);
   }
@@ -188,13 +194,12 @@ json::object Definitions(const Catalogue& catalogue, const std::vector<const Ope
   return definitions;
 }
 
-json::value IdSchema() {
-  return json::object{{"type", json::array{"string", "integer", "null"}}};
-}
+json::value IdSchema() { return json::object{{"type", json::array{"string", "integer", "null"}}}; }
 
 }  // namespace
 
-json::value JsonSchema(const Catalogue& catalogue, const std::vector<const Operation*>& operations) {
+json::value JsonSchema(const Catalogue& catalogue,
+                       const std::vector<const Operation*>& operations) {
   return json::object{{"$schema", kDialect},
                       {"title", "Tavo VM management API"},
                       {"description",
@@ -229,21 +234,18 @@ json::value OpenApi(const Catalogue& catalogue, const std::vector<const Operatio
     success["result"] = json::object{{"$ref", prefix + name + ".output"}};
     failure["error"] = json::object{
         {"type", "object"},
-        {"properties",
-         json::object{{"code", json::object{{"type", "integer"}}},
-                      {"message", json::object{{"type", "string"}}},
-                      {"data", json::object{{"$ref", prefix + name + ".errors"}}}}},
+        {"properties", json::object{{"code", json::object{{"type", "integer"}}},
+                                    {"message", json::object{{"type", "string"}}},
+                                    {"data", json::object{{"$ref", prefix + name + ".errors"}}}}},
         {"required", json::array{"code", "message"}}};
     schemas[name + ".response"] = json::object{
         {"title", name + " response"},
-        {"oneOf",
-         json::array{
-             json::object{{"type", "object"},
-                          {"properties", std::move(success)},
-                          {"required", json::array{"jsonrpc", "id", "result"}}},
-             json::object{{"type", "object"},
-                          {"properties", std::move(failure)},
-                          {"required", json::array{"jsonrpc", "id", "error"}}}}}};
+        {"oneOf", json::array{json::object{{"type", "object"},
+                                           {"properties", std::move(success)},
+                                           {"required", json::array{"jsonrpc", "id", "result"}}},
+                              json::object{{"type", "object"},
+                                           {"properties", std::move(failure)},
+                                           {"required", json::array{"jsonrpc", "id", "error"}}}}}};
     requests.push_back(json::object{{"$ref", prefix + name + ".request"}});
     responses.push_back(json::object{{"$ref", prefix + name + ".response"}});
     mapping[name] = prefix + name + ".request";
@@ -259,38 +261,41 @@ json::value OpenApi(const Catalogue& catalogue, const std::vector<const Operatio
        "answer is one JSON object a line: progress notifications (method \"quil.progress\"), "
        "then the response."},
       {"requestBody",
-       json::object{{"required", true},
-                    {"content",
-                     json::object{{"application/json",
-                                   json::object{{"schema",
-                                                 json::object{{"oneOf", std::move(requests)},
-                                                              {"discriminator",
-                                                               json::object{{"propertyName",
-                                                                             "method"},
-                                                                            {"mapping",
-                                                                             std::move(mapping)}}}}}}}}}}},
+       json::object{
+           {"required", true},
+           {"content",
+            json::object{
+                {"application/json",
+                 json::object{{"schema",
+                               json::object{{"oneOf", std::move(requests)},
+                                            {"discriminator",
+                                             json::object{{"propertyName", "method"},
+                                                          {"mapping", std::move(mapping)}}}}}}}}}}},
       {"responses",
-       json::object{{"200",
-                     json::object{{"description", "the operation's output or its error"},
-                                  {"content",
-                                   json::object{{"application/json",
-                                                 json::object{{"schema",
-                                                               json::object{{"anyOf",
-                                                                             std::move(responses)}}}}}}}}},
-                    {"401", unauthenticated}}},
+       json::object{
+           {"200",
+            json::object{
+                {"description", "the operation's output or its error"},
+                {"content",
+                 json::object{
+                     {"application/json",
+                      json::object{{"schema", json::object{{"anyOf", std::move(responses)}}}}}}}}},
+           {"401", unauthenticated}}},
       {"security", json::array{json::object{{"bearer", json::array()}}, json::object()}}};
   return json::object{
       {"openapi", "3.1.0"},
       {"jsonSchemaDialect", kDialect},
-      {"info", json::object{{"title", "Tavo VM management API"},
-                            {"version", "0.1.0"},
-                            {"description", "The JSON-RPC endpoint of a Tavo host (tavo-vm serve)."}}},
+      {"info",
+       json::object{{"title", "Tavo VM management API"},
+                    {"version", "0.1.0"},
+                    {"description", "The JSON-RPC endpoint of a Tavo host (tavo-vm serve)."}}},
       {"servers", json::array{json::object{{"url", "http://127.0.0.1:8421"}}}},
       {"paths", json::object{{"/api", json::object{{"post", std::move(post)}}}}},
       {"components",
-       json::object{{"schemas", std::move(schemas)},
-                    {"securitySchemes",
-                     json::object{{"bearer", json::object{{"type", "http"}, {"scheme", "bearer"}}}}}}}};
+       json::object{
+           {"schemas", std::move(schemas)},
+           {"securitySchemes",
+            json::object{{"bearer", json::object{{"type", "http"}, {"scheme", "bearer"}}}}}}}};
 }
 
 }  // namespace Tavo::Tool

@@ -35,14 +35,16 @@ std::string InterfaceShortName(const Catalogue& catalogue, const Interface& inte
 std::string Signature(const Operation& operation) {
   std::string text = operation.name + "(";
   for (std::size_t i = 0; i < operation.input.size(); ++i) {
-    text += (i == 0 ? "" : ", ") + operation.input[i].name + (operation.input[i].optional ? "?" : "");
+    text +=
+        (i == 0 ? "" : ", ") + operation.input[i].name + (operation.input[i].optional ? "?" : "");
   }
   return text + ") -> " + ShapeText(operation.output);
 }
 
 std::string CasesText(const UnionCases& cases) {
   std::string text;
-  if (!cases.required.empty()) text += "required when " + cases.tagField + " is " + Joined(cases.required, " or ");
+  if (!cases.required.empty())
+    text += "required when " + cases.tagField + " is " + Joined(cases.required, " or ");
   if (!cases.allowed.empty()) {
     text += (text.empty() ? "" : "; ") + std::string("allowed when ") + cases.tagField + " is " +
             Joined(cases.allowed, " or ");
@@ -54,10 +56,13 @@ void AppendMembers(std::string& text, const std::vector<Member>& members, const 
   std::size_t width = 0;
   for (const Member& member : members) width = std::max(width, member.name.size());
   std::size_t typeWidth = 0;
-  for (const Member& member : members) typeWidth = std::max(typeWidth, ShapeText(member.type).size());
+  for (const Member& member : members)
+    typeWidth = std::max(typeWidth, ShapeText(member.type).size());
   for (const Member& member : members) {
     text += indent + Padded(member.name, width + 2) + Padded(ShapeText(member.type), typeWidth + 2);
-    text += member.cases ? CasesText(*member.cases) : member.optional ? "may be left out" : "required";
+    text += member.cases      ? CasesText(*member.cases)
+            : member.optional ? "may be left out"
+                              : "required";
     text += "\n";
   }
 }
@@ -109,23 +114,36 @@ std::string OperationText(const Catalogue& catalogue, const Operation& operation
 
 std::string InterfaceText(const Catalogue& catalogue, const Interface& interface) {
   std::string text = interface.name + "  (" + InterfaceShortName(catalogue, interface) + ")\n";
-  for (const Operation& operation : interface.operations) text += "  " + Signature(operation) + "\n";
+  for (const Operation& operation : interface.operations)
+    text += "  " + Signature(operation) + "\n";
   return text;
 }
 
 json::value ShapeJson(const TypeShape& shape) {
   json::object base;
   switch (shape.base) {
-    case TypeShape::Base::kVoid: base["type"] = "void"; break;
-    case TypeShape::Base::kInteger: base["type"] = "integer"; break;
-    case TypeShape::Base::kDouble: base["type"] = "double"; break;
-    case TypeShape::Base::kBoolean: base["type"] = "boolean"; break;
+    case TypeShape::Base::kVoid:
+      base["type"] = "void";
+      break;
+    case TypeShape::Base::kInteger:
+      base["type"] = "integer";
+      break;
+    case TypeShape::Base::kDouble:
+      base["type"] = "double";
+      break;
+    case TypeShape::Base::kBoolean:
+      base["type"] = "boolean";
+      break;
     case TypeShape::Base::kString:
       base["type"] = "string";
       if (!shape.name.empty()) base["enumeration"] = shape.name;
       break;
-    case TypeShape::Base::kBlob: base["type"] = "blob"; break;
-    case TypeShape::Base::kSecret: base["type"] = "secret"; break;
+    case TypeShape::Base::kBlob:
+      base["type"] = "blob";
+      break;
+    case TypeShape::Base::kSecret:
+      base["type"] = "secret";
+      break;
     case TypeShape::Base::kStructure:
       base["type"] = "structure";
       base["name"] = shape.name;
@@ -197,10 +215,14 @@ json::value Placeholder(const Catalogue& catalogue, const TypeShape& shape, std:
     if (!(isStructure && remaining == 1)) return json::array();
   }
   switch (shape.base) {
-    case TypeShape::Base::kVoid: return nullptr;
-    case TypeShape::Base::kInteger: return 0;
-    case TypeShape::Base::kDouble: return 0.0;
-    case TypeShape::Base::kBoolean: return false;
+    case TypeShape::Base::kVoid:
+      return nullptr;
+    case TypeShape::Base::kInteger:
+      return 0;
+    case TypeShape::Base::kDouble:
+      return 0.0;
+    case TypeShape::Base::kBoolean:
+      return false;
     case TypeShape::Base::kString: {
       const Enumeration* enumeration = catalogue.FindEnumeration(shape.name);
       return enumeration != nullptr && !enumeration->values.empty()
@@ -208,8 +230,10 @@ json::value Placeholder(const Catalogue& catalogue, const TypeShape& shape, std:
                  : json::value("");
     }
     case TypeShape::Base::kBlob:
-    case TypeShape::Base::kSecret: return "";
-    case TypeShape::Base::kStructure: break;
+    case TypeShape::Base::kSecret:
+      return "";
+    case TypeShape::Base::kStructure:
+      break;
   }
   const Structure* structure = catalogue.FindStructure(shape.name);
   if (structure == nullptr ||
@@ -232,9 +256,8 @@ std::vector<Expansion> FillMembers(const Catalogue& catalogue, const std::vector
   for (const Member& member : members) {
     if (!member.cases) continue;
     for (const Member& tag : members) {
-      const Enumeration* enumeration = tag.name == member.cases->tagField
-                                           ? catalogue.FindEnumeration(tag.type.name)
-                                           : nullptr;
+      const Enumeration* enumeration =
+          tag.name == member.cases->tagField ? catalogue.FindEnumeration(tag.type.name) : nullptr;
       if (enumeration != nullptr && !enumeration->values.empty()) {
         tagValue = enumeration->values.front();
       }
@@ -261,8 +284,8 @@ std::vector<Expansion> FillMembers(const Catalogue& catalogue, const std::vector
   std::vector<Expansion> expansions;
   for (const auto& [name, structure] : nested) {
     json::value& slot = destination[name];
-    json::object* object = slot.is_array() ? &slot.as_array().front().as_object()
-                                           : &slot.as_object();
+    json::object* object =
+        slot.is_array() ? &slot.as_array().front().as_object() : &slot.as_object();
     std::vector<std::string> inside = enclosing;
     inside.push_back(structure->name);
     expansions.push_back({structure, object, std::move(inside)});
@@ -316,8 +339,9 @@ std::string DescribeText(const Catalogue& catalogue, const Interface* interface,
   if (interface != nullptr) return InterfaceText(catalogue, *interface);
   std::string text;
   for (const Interface& each : catalogue.Interfaces()) text += InterfaceText(catalogue, each);
-  return text + "(a name ending in \"?\" may be left out; tavo-vm describe INTERFACE.OPERATION "
-                "for the fields)\n";
+  return text +
+         "(a name ending in \"?\" may be left out; tavo-vm describe INTERFACE.OPERATION "
+         "for the fields)\n";
 }
 
 json::value DescribeJson(const Catalogue& catalogue, const Interface* interface,
@@ -336,8 +360,8 @@ json::value DescribeJson(const Catalogue& catalogue, const Interface* interface,
   for (const Operation* current : operations) {
     if (interfaces.empty() ||
         interfaces.back().as_object()["name"].as_string() != current->interfaceName) {
-      interfaces.push_back(json::object{{"name", current->interfaceName},
-                                        {"operations", json::array()}});
+      interfaces.push_back(
+          json::object{{"name", current->interfaceName}, {"operations", json::array()}});
     }
     interfaces.back().as_object()["operations"].as_array().push_back(
         OperationJson(catalogue, *current));
@@ -358,8 +382,7 @@ json::value DescribeJson(const Catalogue& catalogue, const Interface* interface,
 
 json::value InputSkeleton(const Catalogue& catalogue, const Operation& operation) {
   json::value root = json::object();
-  std::vector<Expansion> pending =
-      FillMembers(catalogue, operation.input, root.as_object(), {});
+  std::vector<Expansion> pending = FillMembers(catalogue, operation.input, root.as_object(), {});
   while (!pending.empty()) {
     Expansion expansion = std::move(pending.back());
     pending.pop_back();

@@ -130,8 +130,8 @@ TEST(FactsTest, TheTagEnumerationGivesEachUnionMemberItsCases) {
       cases[field.first] += rule ? 'R' : !rule ? '-' : 'A';
     }
   }
-  EXPECT_EQ(cases, (std::map<std::string, std::string>{{"device_name", "R-R"},
-                                                      {"iso_file", "-A-"}}));
+  EXPECT_EQ(cases,
+            (std::map<std::string, std::string>{{"device_name", "R-R"}, {"iso_file", "-A-"}}));
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ class SlowDock final : public Dock::AsyncServiceInterface {
     for (std::thread& worker : workers_) worker.join();
   }
 
-  void Load(const std::string& /*vmId*/, std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
+  void Load(const std::string& /*vmId*/,
+            std::shared_ptr<Quil::Core::AsyncActivation> /*activation*/,
             const Dock::LoadMethod::ResultCbType& result) override {
     std::lock_guard<std::mutex> lock(mutex_);
     workers_.emplace_back([result, steps = steps_, pause = pause_] {
