@@ -26,21 +26,6 @@ int Fail(const std::string& why) {
   return 1;
 }
 
-// The token is the file's first line; trailing blanks (an editor's newline) are not part of it.
-bool ReadToken(const std::string& path, std::string& token, std::string& error) {
-  std::ifstream in(path);
-  if (!in || !std::getline(in, token)) {
-    error = "cannot read the token file " + path;
-    return false;
-  }
-  token.erase(token.find_last_not_of(" \t\r\n") + 1);
-  if (token.empty()) {
-    error = "the token file " + path + " holds no token";
-    return false;
-  }
-  return true;
-}
-
 std::string UrlOf(const DaemonOptions& options, std::uint16_t port, const std::string& path) {
   const bool v6 = options.address.find(':') != std::string::npos;
   return std::string(options.tlsCertificate.empty() ? "http" : "https") + "://" +
@@ -194,6 +179,20 @@ int RunHostDaemon(int argc, char** argv) {
     return app.exit(error) == 0 ? 0 : 2;
   }
   return RunHostDaemon(options);
+}
+
+bool ReadToken(const std::string& path, std::string& token, std::string& error) {
+  std::ifstream in(path);
+  if (!in || !std::getline(in, token)) {
+    error = "cannot read the token file " + path;
+    return false;
+  }
+  token.erase(token.find_last_not_of(" \t\r\n") + 1);
+  if (token.empty()) {
+    error = "the token file " + path + " holds no token";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace Tavo::SimHost

@@ -56,4 +56,8 @@ int RunHostDaemon(const DaemonOptions& options);
 // Parses the command line of `tavo-vm-hostd` and runs.
 int RunHostDaemon(int argc, char** argv);
 
+// The bearer token of a token file: its first line, without trailing blanks (an editor's
+// newline). False with a reason when the file cannot be read or holds no token.
+bool ReadToken(const std::string& path, std::string& token, std::string& error);
+
 }  // namespace Tavo::SimHost

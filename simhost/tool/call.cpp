@@ -29,6 +29,8 @@
 #include <quil/remote/json.h>
 #include <tavo/vm/catalogue.h>
 
+#include <hostd.h>
+
 #include "views.h"
 
 namespace Tavo::Tool {
@@ -148,20 +150,6 @@ class StrictCheck {
   std::vector<Frame> pending_;
   std::vector<std::string> faults_;
 };
-
-bool ReadToken(const std::string& path, std::string& token, std::string& error) {
-  std::ifstream in(path);
-  if (!in || !std::getline(in, token)) {
-    error = "cannot read the token file " + path;
-    return false;
-  }
-  token.erase(token.find_last_not_of(" \t\r\n") + 1);
-  if (token.empty()) {
-    error = "the token file " + path + " holds no token";
-    return false;
-  }
-  return true;
-}
 
 // Progress reports on standard error: one bar redrawn in place on a terminal, lines otherwise.
 class ProgressDisplay {
@@ -325,7 +313,7 @@ int RunCall(const Catalogue& catalogue, const Operation& operation, const std::s
   client.timeout = options.timeout;
   client.maxConnections = 1;
   std::string error;
-  if (!options.tokenFile.empty() && !ReadToken(options.tokenFile, client.token, error)) {
+  if (!options.tokenFile.empty() && !SimHost::ReadToken(options.tokenFile, client.token, error)) {
     return Refuse(error);
   }
   auto activation = std::make_shared<Quil::Core::AsyncActivation>();
