@@ -1,10 +1,15 @@
 #include "hostd.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,6 +25,47 @@ namespace Tavo::SimHost {
 namespace {
 
 constexpr const char* kName = "tavo-vm-hostd";
+
+// Holds "FILE.lock" beside the state file for the daemon's lifetime, so that a second daemon
+// cannot interleave its saves with ours. The kernel lets go when the process dies, even by SIGKILL.
+class StateLock {
+ public:
+  ~StateLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  bool Take(const std::string& stateFile, std::string& error) {
+    const std::string path = stateFile + ".lock";
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      error = "cannot open the lock file " + path;
+      return false;
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      error = "another daemon is serving the state file " + stateFile;
+      return false;
+    }
+    RemoveLeftovers(stateFile);
+    return true;
+  }
+
+ private:
+  // Temporaries of saves that a killed daemon never renamed; the state file itself is intact.
+  static void RemoveLeftovers(const std::string& stateFile) {
+    const std::filesystem::path state(stateFile);
+    const std::string prefix = state.filename().string() + ".tmp-";
+    std::filesystem::path directory = state.parent_path();
+    if (directory.empty()) directory = ".";
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+      if (entry.path().filename().string().rfind(prefix, 0) == 0) {
+        std::filesystem::remove(entry.path(), ignored);
+      }
+    }
+  }
+
+  int fd_ = -1;
+};
 
 int Fail(const std::string& why) {
   std::fprintf(stderr, "%s: %s\n", kName, why.c_str());
@@ -125,7 +171,9 @@ int RunHostDaemon(const DaemonOptions& options) {
 
   HostOptions host;
   host.delivery = options.delivery;
+  StateLock stateLock;
   if (!options.stateFile.empty()) {
+    if (!stateLock.Take(options.stateFile, error)) return Fail(error);
     boost::optional<HostState> saved;
     if (!LoadStateFile(options.stateFile, saved, error)) {
       return Fail("refusing the state file: " + error);

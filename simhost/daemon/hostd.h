@@ -1,7 +1,8 @@
 // The host daemon: the simulated host's ten services served over JSON-RPC on HTTP, with its
 // inventory kept in a state file, so that other processes drive it as they would a real host.
 //
-// RunHostDaemon loads the state file (refusing a corrupt or unreadable one without touching it),
+// RunHostDaemon loads the state file (refusing a corrupt or unreadable one without touching it,
+// and one that another daemon serves: "FILE.lock" beside it is held while the daemon runs),
 // binds the services, starts the server, prints one line "tavo-vm-hostd: serving on
 // http://127.0.0.1:8421/api" on standard output, writes the bound port to the port file when
 // asked, and serves until SIGINT or SIGTERM. It then stops accepting, lets calls in flight answer

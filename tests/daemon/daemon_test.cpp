@@ -253,7 +253,7 @@ TEST_F(DaemonTest, KeepsEveryAcknowledgedChangeThroughSigkill) {
   std::printf("%d acknowledged changes checked across %d kills\n", checked, kRounds);
 }
 
-TEST_F(DaemonTest, RefusesACorruptStateFileWithoutTouchingIt) {
+TEST_F(DaemonTest, RefusesAStateFileItCannotOwnWithoutTouchingIt) {
   const fs::path state = dir_ / "host.json";
   for (const char* text : {"{\"format\":1,\"next_cdrom\"", "{\"format\":9}", ""}) {
     SCOPED_TRACE(text);
@@ -264,6 +264,16 @@ TEST_F(DaemonTest, RefusesACorruptStateFileWithoutTouchingIt) {
     EXPECT_THAT(daemon.process().Err(), HasSubstr("refusing the state file: " + state.string()));
     EXPECT_EQ(Contents(state), text);
   }
+
+  // A state file is served by one daemon at a time; what a killed save left behind is cleared.
+  fs::remove(state);
+  std::ofstream(dir_ / "host.json.tmp-Xk3v9q") << "half a save";
+  Daemon first(dir_, {"--state", state.string()});
+  ASSERT_TRUE(first.serving());
+  EXPECT_FALSE(fs::exists(dir_ / "host.json.tmp-Xk3v9q"));
+  Daemon second(dir_, {"--state", state.string()});
+  EXPECT_EQ(second.process().Wait(seconds(60)), 1);
+  EXPECT_THAT(second.process().Err(), HasSubstr("another daemon is serving the state file"));
 }
 
 }  // namespace
