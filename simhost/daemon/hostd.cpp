@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <system_error>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include <boost/optional.hpp>
