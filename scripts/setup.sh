@@ -2,7 +2,8 @@
 # Installs the Debian packages that building, testing and benchmarking need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang python3 pkgconf libboost1.81-dev libboost-json1.81-dev libssl-dev
+packages=(cmake ninja-build g++ clang python3 pkgconf libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
+          libssl-dev
           nlohmann-json3-dev
           curl libcli11-dev libgtest-dev libgmock-dev
           libbenchmark-dev python3-jsonschema tmux)

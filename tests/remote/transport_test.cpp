@@ -519,6 +519,14 @@ TEST(TransportTest, TlsAndTheAddressRule) {
   EXPECT_EQ(NameOf(plain.Get("vm-1").error()), kUnavailable);
   options.caFile = key;  // no certificate in it
   EXPECT_THROW(RemoteClient(Url(served.server.Port(), options, "https")), std::invalid_argument);
+
+  // URLs the client cannot use are refused when it is made, before anything is sent.
+  for (const char* url : {"ftp://127.0.0.1/api", "http://user@127.0.0.1:1/api", "http:///api",
+                          "http://127.0.0.1:99999/api", "http://127.0.0.1:0/api", "127.0.0.1:1"}) {
+    ClientOptions bad;
+    bad.url = url;
+    EXPECT_THROW(HttpApiProvider(bad, Vm::DescribeServices()), std::invalid_argument) << url;
+  }
 }
 
 // Accepts connections on 127.0.0.1 and reads each request's header, then closes the connection

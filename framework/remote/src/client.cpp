@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -31,6 +32,7 @@
 #include <boost/beast/ssl/ssl_stream.hpp>
 #include <boost/json/monotonic_resource.hpp>
 #include <boost/json/serialize.hpp>
+#include <boost/url/parse.hpp>
 
 #include <quil/core/method_result.h>
 #include <quil/message.h>
@@ -59,43 +61,32 @@ struct Endpoint {
 };
 
 Endpoint ParseUrl(const std::string& url) {
+  const auto parsed = boost::urls::parse_uri(url);
+  if (!parsed) {
+    throw std::invalid_argument("the URL \"" + url + "\" is malformed (" +
+                                parsed.error().message() + ")");
+  }
+  const boost::urls::url_view& view = *parsed;
   Endpoint endpoint;
-  std::string_view rest(url);
-  if (rest.substr(0, 7) == "http://") {
-    rest.remove_prefix(7);
-  } else if (rest.substr(0, 8) == "https://") {
+  if (view.scheme_id() == boost::urls::scheme::https) {
     endpoint.tls = true;
-    rest.remove_prefix(8);
-  } else {
+  } else if (view.scheme_id() != boost::urls::scheme::http) {
     throw std::invalid_argument("the URL \"" + url + "\" must start with http:// or https://");
   }
-  const std::size_t slash = rest.find('/');
-  const std::string_view authority = rest.substr(0, slash);
-  endpoint.target = slash == rest.npos ? "/" : std::string(rest.substr(slash));
-  std::string_view host = authority;
-  std::string_view port;
-  if (!authority.empty() && authority.front() == '[') {
-    const std::size_t close = authority.find(']');
-    if (close == authority.npos)
-      throw std::invalid_argument("the URL \"" + url + "\" is malformed");
-    host = authority.substr(1, close - 1);
-    const std::string_view after = authority.substr(close + 1);
-    if (!after.empty()) {
-      if (after.front() != ':') throw std::invalid_argument("the URL \"" + url + "\" is malformed");
-      port = after.substr(1);
-    }
-  } else if (const std::size_t colon = authority.rfind(':'); colon != authority.npos) {
-    host = authority.substr(0, colon);
-    port = authority.substr(colon + 1);
-  }
-  if (host.empty() || authority.find('@') != authority.npos ||
-      port.find_first_not_of("0123456789") != port.npos || port.size() > 5 ||
-      (!port.empty() && std::stoul(std::string(port)) > 65535)) {
+  unsigned port = 0;
+  const std::string_view portText = view.port();
+  const bool portUsable =
+      !view.has_port() ||
+      (std::from_chars(portText.data(), portText.data() + portText.size(), port).ptr ==
+           portText.data() + portText.size() &&
+       port > 0 && port <= 65535);
+  if (view.encoded_host().empty() || view.has_userinfo() || !portUsable) {
     throw std::invalid_argument("the URL \"" + url + "\" names no usable host and port");
   }
-  endpoint.host = std::string(host);
-  endpoint.port = port.empty() ? (endpoint.tls ? "443" : "80") : std::string(port);
-  endpoint.hostHeader = std::string(authority);
+  endpoint.host = std::string(view.encoded_host_address());  // IPv6 without brackets
+  endpoint.port = view.has_port() ? std::string(view.port()) : (endpoint.tls ? "443" : "80");
+  endpoint.target = view.encoded_target().empty() ? "/" : std::string(view.encoded_target());
+  endpoint.hostHeader = std::string(view.encoded_host_and_port());
   return endpoint;
 }
 
