@@ -13,32 +13,30 @@
 
 namespace Com::Korvan::Tavo::Vm {
 
+// The ten services, once: X(binder of the service).
+#define TAVO_VM_SERVICES(X)                        \
+  X(Compute::CpusSvc::AsyncServiceBinder)          \
+  X(Compute::MemorySvc::AsyncServiceBinder)        \
+  X(Device::CdromSvc::AsyncServiceBinder)          \
+  X(Device::DiskSvc::AsyncServiceBinder)           \
+  X(Device::NetworkSvc::AsyncServiceBinder)        \
+  X(Device::SataControllerSvc::AsyncServiceBinder) \
+  X(Device::ScsiControllerSvc::AsyncServiceBinder) \
+  X(DockSvc::AsyncServiceBinder)                   \
+  X(PowerSvc::AsyncServiceBinder)                  \
+  X(NaskSvc::AsyncServiceBinder)
+
+#define TAVO_VM_DESCRIBE(Binder) Binder::Describe(),
+#define TAVO_VM_DESCRIBE_FACTS(Binder) Binder::DescribeFacts(),
+
 std::shared_ptr<::Quil::Provider::InterfaceRegistry> DescribeServices() {
   return std::make_shared<::Quil::Provider::InterfaceRegistry>(
       std::vector<std::shared_ptr<const ::Quil::Provider::AsyncApiInterface>>{
-          Compute::CpusSvc::AsyncServiceBinder::Describe(),
-          Compute::MemorySvc::AsyncServiceBinder::Describe(),
-          Device::CdromSvc::AsyncServiceBinder::Describe(),
-          Device::DiskSvc::AsyncServiceBinder::Describe(),
-          Device::NetworkSvc::AsyncServiceBinder::Describe(),
-          Device::SataControllerSvc::AsyncServiceBinder::Describe(),
-          Device::ScsiControllerSvc::AsyncServiceBinder::Describe(),
-          DockSvc::AsyncServiceBinder::Describe(),
-          PowerSvc::AsyncServiceBinder::Describe(),
-          NaskSvc::AsyncServiceBinder::Describe()});
+          TAVO_VM_SERVICES(TAVO_VM_DESCRIBE)});
 }
 
 std::vector<::Quil::Provider::ServiceFacts> DescribeServiceFacts() {
-  return {Compute::CpusSvc::AsyncServiceBinder::DescribeFacts(),
-          Compute::MemorySvc::AsyncServiceBinder::DescribeFacts(),
-          Device::CdromSvc::AsyncServiceBinder::DescribeFacts(),
-          Device::DiskSvc::AsyncServiceBinder::DescribeFacts(),
-          Device::NetworkSvc::AsyncServiceBinder::DescribeFacts(),
-          Device::SataControllerSvc::AsyncServiceBinder::DescribeFacts(),
-          Device::ScsiControllerSvc::AsyncServiceBinder::DescribeFacts(),
-          DockSvc::AsyncServiceBinder::DescribeFacts(),
-          PowerSvc::AsyncServiceBinder::DescribeFacts(),
-          NaskSvc::AsyncServiceBinder::DescribeFacts()};
+  return {TAVO_VM_SERVICES(TAVO_VM_DESCRIBE_FACTS)};
 }
 
 }  // namespace Com::Korvan::Tavo::Vm
