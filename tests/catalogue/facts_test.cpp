@@ -1,12 +1,11 @@
 // The facts beside the definitions: every member they name is a string of the definitions the
-// server checks against, and the enumerations' values drive the union's case rules.
+// server checks against. (The union's cases they give are checked through tavo-vm describe.)
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <boost/logic/tribool.hpp>
 
 #include <quil/data/definition.h>
 #include <quil/provider/service_facts.h>
@@ -107,31 +106,6 @@ TEST(FactsTest, EveryStatedMemberIsAStringOfTheCheckedDefinitions) {
   EXPECT_EQ(power.OperationEnumeration("get", "")->values,
             (std::vector<std::string>{"STOPPED", "RUNNING", "SUSPENDED"}));
   EXPECT_EQ(power.OperationEnumeration("get", "vm_id"), nullptr);
-}
-
-TEST(FactsTest, TheTagEnumerationGivesEachUnionMemberItsCases) {
-  const auto catalogue = Com::Korvan::Tavo::Vm::DescribeServices();
-  const auto facts = Com::Korvan::Tavo::Vm::DescribeServiceFacts()[2];
-  const std::string backingInfo = "com.korvan.tavo.vm.device.cdrom.backing_info";
-  const auto structures =
-      Structures({catalogue->FindMethod(facts.interfaceName, "add")->inputDefinition()});
-  ASSERT_EQ(structures.count(backingInfo), 1u);
-  const auto* tag = facts.FieldEnumeration(backingInfo, "type");
-  ASSERT_NE(tag, nullptr);
-  ASSERT_EQ(tag->values, (std::vector<std::string>{"ATAPI", "IMAGE", "RAW"}));
-
-  std::map<std::string, std::string> cases;  // member -> one letter per tag value
-  for (const auto& field : structures.at(backingInfo)->GetFields()) {
-    const auto* member = dynamic_cast<const Quil::Data::UnionCaseDefinition*>(field.second.get());
-    if (member == nullptr) continue;
-    EXPECT_EQ(member->GetTagField(), "type");
-    for (const std::string& value : tag->values) {
-      const boost::tribool rule = member->Evaluate(value);
-      cases[field.first] += rule ? 'R' : !rule ? '-' : 'A';
-    }
-  }
-  EXPECT_EQ(cases,
-            (std::map<std::string, std::string>{{"device_name", "R-R"}, {"iso_file", "-A-"}}));
 }
 
 }  // namespace
