@@ -224,12 +224,6 @@ TEST(JsonTest, EveryCatalogueDefinitionRoundTrips) {
   EXPECT_GT(checked, 350u);
 }
 
-struct Refusal {
-  std::string text;
-  std::string id;
-  std::vector<std::string> args;
-};
-
 TEST(JsonTest, RefusalsNameTheirPath) {
   const DataDefinitionPtr integer = DataDefinition::Create<std::int64_t>();
   const DataDefinitionPtr spec = StructDefinition::GetInstance(
@@ -241,56 +235,43 @@ TEST(JsonTest, RefusalsNameTheirPath) {
       StructDefinition::GetInstance("com.example.item", {{"id", integer}});
   const DataDefinitionPtr input = StructDefinition::GetInstance(
       "input", {{"update_spec", spec}, {"list", ListDefinition::GetInstance(item)}});
-  const std::string kRange = "quil.remote.json.integer.range";
-  const std::string kUtf8 = "quil.remote.json.utf8";
-  const std::vector<Refusal> refusals = {
-      {R"({"update_spec": {"count": 9223372036854775808}})",
-       kRange,
-       {"update_spec.count", "9223372036854775808"}},
-      {R"({"update_spec": {"count": -9223372036854775809}})",
-       kRange,
-       {"update_spec.count", "-9.223372036854776e+18"}},
-      {R"({"update_spec": {"count": 2.5}})",
-       "quil.remote.json.integer.fraction",
-       {"update_spec.count", "2.5"}},
-      {R"({"list": [{"id": 1}, {"id": 2}, {"id": 0.5}]})",
-       "quil.remote.json.integer.fraction",
-       {"list[2].id", "0.5"}},
-      {"{\"update_spec\": {\"note\": \"a\xff\"}}", kUtf8, {"update_spec.note"}},
-      {"{\"update_spec\": {\"\xed\xa0\x80\": 1}}", kUtf8, {"update_spec"}},  // a surrogate key
-      {"{\"list\": [\"\xc0\xaf\"]}", kUtf8, {"list[0]"}},                    // overlong
-      {R"({"update_spec": {"data": "AB=C"}})",
-       "quil.data.definition.string.unparsable",
-       {"update_spec.data", "blob", "AB=C"}},
-      {R"({"update_spec": })",
-       "quil.remote.json.syntax",
-       {"update_spec",
-        "parse error at line 1, column 17: syntax error while parsing value - "
-        "unexpected '}'; expected '[', '{', or a literal"}},
-      {R"({"list": [1], "update_spec" 1})",
-       "quil.remote.json.syntax",
-       {"update_spec",
-        "parse error at line 1, column 29: syntax error while parsing object separator - "
-        "unexpected number literal; expected ':'"}},
-      {R"({"list": [1]} x)",
-       "quil.remote.json.syntax",
-       {"(root)",
-        "parse error at line 1, column 15: syntax error while parsing value - invalid literal"}},
-      {R"({"list": [[[[]]]]})", "quil.remote.json.too.deep", {"list[0][0][0]", "4"}},
-      {std::string(65, ' '), "quil.remote.json.too.large", {"65", "64"}},
-      {"[1e400]", "quil.remote.json.syntax", {"[0]", "number overflow parsing '1e400'"}},
+  // The message id after "quil.remote.json." and the arguments joined by " | ", a ':' ending the
+  // part of a parser's text that is checked.
+  const std::string refusals[][3] = {
+      {R"({"update_spec": {"count": 9223372036854775808}})", "integer.range",
+       "update_spec.count | 9223372036854775808"},
+      {R"({"update_spec": {"count": -9223372036854775809}})", "integer.range",
+       "update_spec.count | -9.223372036854776e+18"},
+      {R"({"update_spec": {"count": 2.5}})", "integer.fraction", "update_spec.count | 2.5"},
+      {R"({"list": [{"id": 1}, {"id": 2}, {"id": 0.5}]})", "integer.fraction", "list[2].id | 0.5"},
+      {"{\"update_spec\": {\"note\": \"a\xff\"}}", "utf8", "update_spec.note"},
+      {"{\"update_spec\": {\"\xed\xa0\x80\": 1}}", "utf8", "update_spec"},  // a surrogate key
+      {"{\"list\": [\"\xc0\xaf\"]}", "utf8", "list[0]"},                    // overlong
+      {R"({"update_spec": {"data": "AB=C"}})", "", "update_spec.data | blob | AB=C"},
+      {R"({"update_spec": })", "syntax", "update_spec | parse error at line 1, column 17:"},
+      {R"({"list": [1], "update_spec" 1})", "syntax",
+       "update_spec | parse error at line 1, column 29:"},
+      {R"({"list": [1]} x)", "syntax", "(root) | parse error at line 1, column 15:"},
+      {R"({"list": [[[[]]]]})", "too.deep", "list[0][0][0] | 4"},
+      {std::string(65, ' '), "too.large", "65 | 64"},
+      {"[1e400]", "syntax", "[0] | number overflow parsing '1e400'"},
   };
   DecodeLimits limits;
   limits.maxDepth = 4;
   limits.maxBytes = 64;
-  for (const Refusal& refusal : refusals) {
+  for (const auto& [text, id, args] : refusals) {
+    SCOPED_TRACE(text);
     DataValuePtr out = DataValue::Create(std::int64_t{1});
     MessageList messages;
-    EXPECT_FALSE(Decode(refusal.text, input, out, messages, limits)) << refusal.text;
+    EXPECT_FALSE(Decode(text, input, out, messages, limits));
     EXPECT_EQ(out, nullptr);
-    ASSERT_EQ(messages.size(), 1u) << refusal.text;
-    EXPECT_EQ(messages[0].id, refusal.id) << refusal.text;
-    EXPECT_EQ(messages[0].args, refusal.args) << refusal.text;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].id,
+              id.empty() ? "quil.data.definition.string.unparsable" : "quil.remote.json." + id);
+    std::string joined;
+    for (const std::string& arg : messages[0].args) joined += (joined.empty() ? "" : " | ") + arg;
+    if (args.back() == ':') joined.resize(std::min(joined.size(), args.size()));
+    EXPECT_EQ(joined, args);
   }
 
   // The walk over a parsed tree counts depth from its root and prefixes the caller's path.
@@ -304,20 +285,19 @@ TEST(JsonTest, RefusalsNameTheirPath) {
 
   // Encoding refuses what JSON cannot hold, with the path.
   auto inner = StructValue::GetInstance("s");
-  inner->SetField("ratio", DataValue::Create(std::nan("")));
   auto outer = StructValue::GetInstance("o");
   auto list = ListValue::GetInstance(ListValue::Kind::LIST);
   list->Append(DataValue::Create(std::string("ok")));
   list->Append(inner);
   outer->SetField("items", list);
-  std::string text;
-  EXPECT_FALSE(Encode(*outer, text, messages));
-  EXPECT_EQ(messages.back().id, "quil.remote.json.not.number");
-  EXPECT_EQ(messages.back().args, std::vector<std::string>{"items[1].ratio"});
-  inner->SetField("ratio", DataValue::Create(std::string("\x80")));
-  EXPECT_FALSE(Encode(*outer, text, messages));
-  EXPECT_EQ(messages.back().id, kUtf8);
-  EXPECT_EQ(messages.back().args, std::vector<std::string>{"items[1].ratio"});
+  for (const auto& [bad, id] : {std::pair{DataValue::Create(std::nan("")), "not.number"},
+                                {DataValue::Create(std::string("\x80")), "utf8"}}) {
+    inner->SetField("ratio", bad);
+    std::string text;
+    EXPECT_FALSE(Encode(*outer, text, messages));
+    EXPECT_EQ(messages.back().id, "quil.remote.json." + std::string(id));
+    EXPECT_EQ(messages.back().args, std::vector<std::string>{"items[1].ratio"});
+  }
 
   // An error object needs a string "name".
   ErrorValuePtr error;
@@ -352,8 +332,6 @@ TEST(JsonTest, DecodingFollowsTheDefinitionAndElseTheJsonType) {
   EXPECT_EQ(
       decode(R"({"count": -9223372036854775808, "ratio": 3, "tags": ["a"]})", spec),
       R"(com.example.spec{count: -9223372036854775808, ratio: 3, tags: set["a"], note: none})");
-  EXPECT_EQ(decode(R"({"count": 9223372036854775807, "ratio": 0.1, "tags": []})", spec),
-            R"(com.example.spec{count: 9223372036854775807, ratio: 0.1, tags: set[], note: none})");
   // A whole number with a fraction or exponent is an integer; a kind mismatch is left to the
   // definition checks; undeclared members decode by JSON type.
   EXPECT_EQ(
