@@ -89,8 +89,7 @@ class Generator {
     const DataDefinition* definition = task.definition;
     const bool deeper = task.depth < kMaxDepth;
     if (definition == nullptr) {
-      // A kind that reads back by JSON type alone; an optional only unset (a set one is its
-      // content).
+      // A kind that reads back by JSON type alone; an optional only unset (set, it is its content).
       const std::size_t pick = Below(deeper ? 7 : 5);
       if (pick == 0) {
         *task.slot = OptionalValue::GetInstance();
@@ -129,12 +128,9 @@ class Generator {
       case DataType::STRUCTURE:
       case DataType::ERROR: {
         const auto& structure = static_cast<const StructDefinition&>(*definition);
-        std::shared_ptr<CompoundValue> value;
-        if (definition->GetType() == DataType::ERROR) {
+        std::shared_ptr<CompoundValue> value = StructValue::GetInstance(structure.GetName());
+        if (definition->GetType() == DataType::ERROR)
           value = ErrorValue::GetInstance(structure.GetName());
-        } else {
-          value = StructValue::GetInstance(structure.GetName());
-        }
         for (const auto& [name, field] : structure.GetFields()) {
           work_.push_back({field.get(), value->FieldSlot(name), task.depth + 1});
         }
