@@ -11,6 +11,7 @@ from tavo_gen.model import DescriptionError
 
 ENUM = "enum kind Kind\n  value A\n  value B\n"
 STRUCT = "struct s S\n  field a a int64\n"
+IDENTIFIER = "expected a C++ identifier that starts with a letter and is not a keyword"
 
 
 def body(text: str) -> str:
@@ -52,16 +53,12 @@ FAULTS = [
     ("package Com.korvan\n", 1, "bad package name 'Com.korvan'"),
     ("package com.korvan\n", 1, "bad package name 'com.korvan'"),
     (body("struct bad-name S\n"), 3, "bad wire name 'bad-name'"),
-    (body("struct s delete\n"), 3, "bad native name 'delete': expected a C++ identifier that "
-     "starts with a letter and is not a keyword"),
-    (body("struct s S\n  field a _a int64\n"), 4, "bad native name '_a': expected a C++ "
-     "identifier that starts with a letter and is not a keyword"),
-    (body("enum e E\n  value _UNKNOWN\n"), 4, "bad value '_UNKNOWN': expected a C++ identifier "
-     "that starts with a letter and is not a keyword"),
-    (body("enum e E\n  value Strings\n"), 4,
-     "value 'Strings' collides with a name of the enumeration class"),
-    (body("enum e E\n  value Enumeration\n"), 4,
-     "value 'Enumeration' collides with a name of the enumeration class"),
+    (body("struct s delete\n"), 3, f"bad native name 'delete': {IDENTIFIER}"),
+    (body("struct s S\n  field a _a int64\n"), 4, f"bad native name '_a': {IDENTIFIER}"),
+    (body("enum e E\n  value _UNKNOWN\n"), 4, f"bad value '_UNKNOWN': {IDENTIFIER}"),
+    *((body(f"enum e E\n  value {value}\n"), 4,
+       f"value '{value}' collides with a name of the enumeration class")
+      for value in ("Strings", "Enumeration")),
     (body("struct s S\n  field a unknownFields int64\n"), 4,
      "member name 'unknownFields' is reserved"),
     (body("struct s S\n  field a S int64\n"), 4, "member name 'S' is reserved"),
@@ -88,18 +85,9 @@ FAULTS = [
      "name 'UAnnotations' is already used by union 'U'"),
     (body("operation get Get\n  param vm vm string\n  param vm id string\n  result void\n"), 5,
      "duplicate parameter 'vm'"),
-    (body("operation get Get\n  param vm vm string\n  param act activation string\n"
-          "  result void\n"), 5, "parameter name 'activation' is reserved"),
-    (body("operation get Get\n  param r result string\n  result void\n"), 4,
-     "parameter name 'result' is reserved"),
-    (body("operation get Get\n  param i input string\n  result void\n"), 4,
-     "parameter name 'input' is reserved"),
-    (body("operation get Get\n  param s apiStub_ string\n  result void\n"), 4,
-     "parameter name 'apiStub_' is reserved"),
-    (body("operation get Get\n  param u unknownFields string\n  result void\n"), 4,
-     "parameter name 'unknownFields' is reserved"),
-    (body("operation get Get\n  param i Input string\n  result void\n"), 4,
-     "parameter name 'Input' is reserved"),
+    *((body(f"operation get Get\n  param p {name} string\n  result void\n"), 4,
+       f"parameter name '{name}' is reserved")
+      for name in ("activation", "result", "input", "apiStub_", "unknownFields", "Input")),
     (body(STRUCT + "operation get Get\n  param s S ptr<S>\n  result void\n"), 6,
      "parameter name 'S' is already used by a structure"),
     (body(ENUM + "operation get Get\n  param k Kind Kind\n  result void\n"), 7,
@@ -130,38 +118,26 @@ FAULTS = [
     (body("operation get Get\n  errors Error\noperation put Put\n  result void\n"), 3,
      "operation 'Get' has no 'result' line"),
     # Errors.
-    (body("operation get Get\n  result void\n  errors Error Boom\n"), 5,
-     "unknown error 'Boom': the standard errors are Error, NotFound, InvalidArgument, "
-     "NotAllowedInCurrentState, ResourceBusy, ResourceInaccessible, ServiceUnavailable, "
-     "Unauthenticated, Unauthorized, AlreadyExists, UnableToAllocateResource"),
-    (body("operation get Get\n  result void\n  errors notFound\n"), 5,
-     "unknown error 'notFound': the standard errors are Error, NotFound, InvalidArgument, "
-     "NotAllowedInCurrentState, ResourceBusy, ResourceInaccessible, ServiceUnavailable, "
-     "Unauthenticated, Unauthorized, AlreadyExists, UnableToAllocateResource"),
+    *((body(f"operation get Get\n  result void\n  errors Error {name}\n"), 5,
+       f"unknown error '{name}': the standard errors are Error, NotFound, InvalidArgument, "
+       "NotAllowedInCurrentState, ResourceBusy, ResourceInaccessible, ServiceUnavailable, "
+       "Unauthenticated, Unauthorized, AlreadyExists, UnableToAllocateResource")
+      for name in ("Boom", "notFound")),
     # Types.
-    (body("struct s S\n  field a a Foo\n"), 4, "unknown type 'Foo'"),
-    (body("struct s S\n  field a a optional<Foo>\n"), 4, "unknown type 'Foo'"),
-    (body("struct s S\n  field a a map<int64>\n"), 4, "unknown type 'map'"),
-    (body("struct s S\n  field a a optional<int64\n"), 4, "bad type syntax 'optional<int64'"),
-    (body("struct s S\n  field a a optional<>\n"), 4, "bad type syntax 'optional<>'"),
-    (body("struct s S\n  field a a optional\n"), 4, "bad type syntax 'optional'"),
-    (body("struct s S\n  field a a int64<S>\n"), 4, "bad type syntax 'int64<S>'"),
-    (body("struct s S\n  field a a set<string>>\n"), 4, "bad type syntax 'set<string>>'"),
-    (body(STRUCT + "struct t T\n  field s s S\n"), 6,
-     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
-    (body(STRUCT + "struct t T\n  field s s optional<S>\n"), 6,
-     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
-    (body(STRUCT + "operation get Get\n  result S\n"), 6,
-     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
-    (body(STRUCT + "operation get Get\n  param s s S\n  result void\n"), 6,
-     "structure 'S' must be held by pointer: use ptr<S> or list<S>"),
-    (body(STRUCT + "struct t T\n  field s s optptr<S>\n"), 6,
-     "optptr<...> is only allowed for operation parameters"),
-    (body(STRUCT + "operation get Get\n  result optptr<S>\n"), 6,
-     "optptr<...> is only allowed for operation parameters"),
-    (body("struct s S\n  field a a void\n"), 4, "void is only allowed as an operation result"),
-    (body("operation get Get\n  param a a void\n  result void\n"), 4,
-     "void is only allowed as an operation result"),
+    *((body(f"struct s S\n  field a a {type}\n"), 4, f"unknown type '{name}'")
+      for type, name in (("Foo", "Foo"), ("optional<Foo>", "Foo"), ("map<int64>", "map"))),
+    *((body(f"struct s S\n  field a a {type}\n"), 4, f"bad type syntax '{type}'")
+      for type in ("optional<int64", "optional<>", "optional", "int64<S>", "set<string>>")),
+    *((body(STRUCT + text), 6, "structure 'S' must be held by pointer: use ptr<S> or list<S>")
+      for text in ("struct t T\n  field s s S\n", "struct t T\n  field s s optional<S>\n",
+                   "operation get Get\n  result S\n",
+                   "operation get Get\n  param s s S\n  result void\n")),
+    *((body(STRUCT + text), 6, "optptr<...> is only allowed for operation parameters")
+      for text in ("struct t T\n  field s s optptr<S>\n",
+                   "operation get Get\n  result optptr<S>\n")),
+    *((body(text), 4, "void is only allowed as an operation result")
+      for text in ("struct s S\n  field a a void\n",
+                   "operation get Get\n  param a a void\n  result void\n")),
     (body("struct s S\n  field a a ptr<int64>\n"), 4, "ptr<...> needs a structure, not 'int64'"),
     (body(ENUM + "struct s S\n  field a a list<Kind>\n"), 7,
      "list<...> needs a structure, not 'Kind'"),
@@ -171,29 +147,19 @@ FAULTS = [
      "optional<...> needs int64, bool, string, an enumeration or a set, not 'list<S>'"),
     (body("struct s S\n  field a a optional<optional<int64>>\n"), 4,
      "optional<...> needs int64, bool, string, an enumeration or a set, not 'optional<int64>'"),
-    (body("operation get Get\n  result optional<int64>\n"), 4,
-     "a result must be void, string, an enumeration, ptr<...> or list<...>, not 'optional<int64>'"),
-    (body("operation get Get\n  result set<string>\n"), 4,
-     "a result must be void, string, an enumeration, ptr<...> or list<...>, not 'set<string>'"),
-    (body("operation get Get\n  result int64\n"), 4,
-     "a result must be void, string, an enumeration, ptr<...> or list<...>, not 'int64'"),
-    (body("operation get Get\n  result bool\n"), 4,
-     "a result must be void, string, an enumeration, ptr<...> or list<...>, not 'bool'"),
-    (body(ENUM + "operation get Get\n  result optional<Kind>\n"), 7,
-     "a result must be void, string, an enumeration, ptr<...> or list<...>, not 'optional<Kind>'"),
-    (body(ENUM + "operation get Get\n  result set<Kind>\n"), 7,
-     "a result must be void, string, an enumeration, ptr<...> or list<...>, not 'set<Kind>'"),
+    *((body(ENUM + f"operation get Get\n  result {type}\n"), 7, "a result must be void, "
+       f"string, an enumeration, ptr<...> or list<...>, not '{type}'")
+      for type in ("optional<int64>", "set<string>", "int64", "bool", "optional<Kind>",
+                   "set<Kind>")),
     # Unions.
     (body(ENUM + "union u U\n  field kind kind Kind\n"), 6,
      "union 'U' has no tag: write 'union <wire name> <NativeName> tag <tag field>'"),
     (body(ENUM + "union u U tag kind\n  case a a optional<string> required A\n"), 6,
      "union tag 'kind' is not a field of 'U'"),
-    (body(ENUM + "union u U tag kind\n  field kind kind string\n"
-          "  case a a optional<string> required A\n"), 7,
-     "union tag 'kind' must be a 'field' of an enumeration"),
-    (body(ENUM + "union u U tag kind\n  field kind kind optional<Kind>\n"
-          "  case a a optional<string> required A\n"), 7,
-     "union tag 'kind' must be a 'field' of an enumeration"),
+    *((body(ENUM + f"union u U tag kind\n  field kind kind {type}\n"
+            "  case a a optional<string> required A\n"), 7,
+       "union tag 'kind' must be a 'field' of an enumeration")
+      for type in ("string", "optional<Kind>")),
     (body(ENUM + "union u U tag kind\n  field kind kind Kind\n"), 6,
      "union 'U' has no 'case' member"),
     (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
@@ -227,31 +193,19 @@ class FaultTest(unittest.TestCase):
                     load(text, "faulty.svc")
                 self.assertEqual(str(raised.exception), f"faulty.svc:{line}: error: {fault}")
 
-    def test_each_fault_description_is_valid_without_its_fault(self):
-        # The fixtures are only meaningful if the lines around each fault are themselves fine.
-        load(body(ENUM + STRUCT + "union u U tag kind\n  field kind kind Kind\n"
-                  "  case a a optional<string> required A\n"
-                  "  metadata com.x.U\n    resource a com.x.Thing\n"
-                  "operation get Get\n  param vm vm string\n  result ptr<S>\n  errors Error\n"))
-
     def test_the_command_reports_on_stderr_and_exits_with_1(self):
         with tempfile.TemporaryDirectory() as directory:
-            path = os.path.join(directory, "bad.svc")
+            path, missing = (os.path.join(directory, name) for name in ("bad.svc", "missing.svc"))
             with open(path, "w", encoding="utf-8") as description:
                 description.write(body("struct s S\n  field a a Foo\n"))
             output = os.path.join(directory, "out")
-            run = subprocess.run([sys.executable, GENERATOR, "--output-dir", output, path],
-                                 capture_output=True, text=True)
-            self.assertEqual(run.returncode, 1)
-            self.assertEqual(run.stderr, f"{path}:4: error: unknown type 'Foo'\n")
-            self.assertEqual(run.stdout, "")
+            runs = [subprocess.run([sys.executable, GENERATOR, "--output-dir", output, source],
+                                   capture_output=True, text=True) for source in (path, missing)]
+            self.assertEqual((runs[0].returncode, runs[0].stdout, runs[0].stderr),
+                             (1, "", f"{path}:4: error: unknown type 'Foo'\n"))
             self.assertFalse(os.path.exists(output))
-
-            missing = os.path.join(directory, "missing.svc")
-            run = subprocess.run([sys.executable, GENERATOR, "--output-dir", output, missing],
-                                 capture_output=True, text=True)
-            self.assertEqual(run.returncode, 1)
-            self.assertTrue(run.stderr.startswith(f"{missing}: error: "))
+            self.assertEqual(runs[1].returncode, 1)
+            self.assertTrue(runs[1].stderr.startswith(f"{missing}: error: "))
 
 
 if __name__ == "__main__":
