@@ -170,8 +170,7 @@ FAULTS = [
     (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
           "required A NOPE\n"), 8, "case value 'NOPE' is not a value of enumeration 'Kind'"),
     (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
-          "allowed _UNKNOWN\n"), 8,
-     "case value '_UNKNOWN' is not a value of enumeration 'Kind'"),
+          "allowed _UNKNOWN\n"), 8, "case value '_UNKNOWN' is not a value of enumeration 'Kind'"),
     (body(ENUM + "union u U tag kind\n  field kind kind Kind\n  case a a optional<string> "
           "required A B A\n"), 8, "duplicate case value 'A'"),
     # Metadata.
