@@ -10,8 +10,8 @@
 
 #include <quil/message.h>
 
-#include "core/test_support.h"
-#include "core/test_types.h"
+#include "binding/test_support.h"
+#include "binding/test_types.h"
 
 namespace Quil::Data {
 namespace {

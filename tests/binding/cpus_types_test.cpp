@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/test_support.h"
-#include "core/test_types.h"
+#include "binding/test_support.h"
+#include "binding/test_types.h"
 
 namespace Quil::Data {
 namespace {

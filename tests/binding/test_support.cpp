@@ -1,4 +1,4 @@
-#include "core/test_support.h"
+#include "binding/test_support.h"
 
 #include <cstddef>
 

@@ -16,8 +16,8 @@
 #include <quil/data/definition_check.h>
 #include <quil/data/native_to_definition.h>
 
-#include "core/test_support.h"
-#include "core/test_types.h"
+#include "binding/test_support.h"
+#include "binding/test_types.h"
 
 namespace Quil::Data {
 namespace {

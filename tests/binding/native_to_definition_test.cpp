@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <boost/logic/tribool.hpp>
 
-#include "core/test_types.h"
+#include "binding/test_types.h"
 
 namespace Quil::Data {
 namespace {
