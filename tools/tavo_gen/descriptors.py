@@ -4,86 +4,82 @@ the metadata factories of the structures that declare metadata."""
 
 from typing import List
 
-from . import writer
+from .printer import Printer, quoted
 
 ADAPTERS = ("NativeToValueAdapter", "ValueToNativeAdapter", "NativeToDefinitionAdapter")
 
-VALIDATOR_ARGS = ("Validator::Policy", "MessageList&")
+VALIDATOR_ARGS = ["Validator::Policy", "MessageList&"]
+
+METADATA_FACTORY = "std::shared_ptr<StructInfo> StructInfo::Create<"
 
 
-def type_info(base: str, qualified: str, statics: List[tuple], wire: str = "") -> str:
-    """`template <> struct TypeInfo<T> : Data::<base><T> {...};` (no base when `base` is empty)
-    holding the wire name `name()` (when given) and the string views `statics` (name, value)."""
-    head = f"struct TypeInfo<{qualified}>"
-    lines = ["template <>"] + (writer.derived(0, head, f"Data::{base}<{qualified}>") if base
-                               else [head + " {"])
-    if wire:
-        value = f"return {writer.string_literal(wire)};"
-        one_line = f"  static std::string name() {{ {value} }}"
-        lines += [one_line] if writer.fits(one_line) else \
-            ["  static std::string name() {", f"    {value}", "  }"]
-    for name, value in statics:
-        lines += writer.assignment(2, f"static constexpr std::string_view {name}",
-                                   writer.string_literal(value))
-    return "\n".join(lines + ["};"])
+def specialisation(p: Printer, template: str, qualified: str, base: str, opening: str) -> None:
+    """`template <>` and `struct template<T> : base<T> {`, T being `qualified`: broken before the
+    colon, then after the angle brackets, as far as needed."""
+    p.line("template <>")
+    one_line = f"struct {template}<{qualified}> : {base}<{qualified}> {opening}"
+    if p.fits(one_line):
+        p.line(one_line)
+        return
+    p.wrap(f"struct {template}<", ([qualified], ">"))
+    with p.continued():
+        p.wrap(f": {base}<", ([qualified], f"> {opening}"))
 
 
-def struct_info(qualified: str, wire: str) -> str:
-    return type_info("StructTypeInfo", qualified, [("qualifiedName", qualified)], wire)
+def type_info(p: Printer, base: str, qualified: str, statics: List[tuple], wire: str) -> None:
+    """`TypeInfo<T>`, deriving from `Data::<base><T>`, holding the wire name `name()` and the
+    string views `statics` (name, value)."""
+    specialisation(p, "TypeInfo", qualified, f"Data::{base}", "{")
+    with p.block(end="};"):
+        if wire:
+            p.brief("static std::string name()", f"return {quoted(wire)};")
+        for name, value in statics:
+            p.wrap(f"static constexpr std::string_view {name} = ", ([quoted(value)], ";"))
 
 
-def input_info(qualified: str, operation_qualified: str) -> str:
-    return type_info("InputTypeInfo", qualified,
-                     [("qualifiedName", qualified), ("operationName", operation_qualified)])
+def struct_info(p: Printer, qualified: str, wire: str) -> None:
+    type_info(p, "StructTypeInfo", qualified, [("qualifiedName", qualified)], wire)
 
 
-def enum_info(qualified: str, wire: str) -> str:
-    return type_info("EnumTypeInfo", qualified, [("qualifiedName", qualified)], wire)
+def input_info(p: Printer, qualified: str, operation_qualified: str) -> None:
+    type_info(p, "InputTypeInfo", qualified,
+              [("qualifiedName", qualified), ("operationName", operation_qualified)], "")
 
 
-def interface_info(qualified: str, wire: str) -> str:
+def enum_info(p: Printer, qualified: str, wire: str) -> None:
+    type_info(p, "EnumTypeInfo", qualified, [("qualifiedName", qualified)], wire)
+
+
+def interface_info(p: Printer, qualified: str, wire: str) -> None:
     """The service interface's: its wire name only."""
-    return type_info("", qualified, [], wire)
+    p.line("template <>")
+    with p.block(f"struct TypeInfo<{qualified}>", "};"):
+        p.brief("static std::string name()", f"return {quoted(wire)};")
 
 
-def adapt_methods(qualified: str, method: str) -> str:
+def adapt_methods(p: Printer, qualified: str, method: str) -> None:
     """The three adapters' method lookups for a type: `method` is "StructAdaptMethod" or
     "EnumAdaptMethod"."""
-    lines = []
     for adapter in ADAPTERS:
-        lines += ["template <>"] + writer.derived(0, f"struct {adapter}::AdaptMethod<{qualified}>",
-                                                  f"{adapter}::{method}<{qualified}>", "{};")
-    return "\n".join(lines)
+        specialisation(p, f"{adapter}::AdaptMethod", qualified, f"{adapter}::{method}", "{};")
 
 
-def validator(qualified: str, extern: bool) -> str:
+def validator(p: Printer, qualified: str, extern: bool) -> None:
     """The validator's instance for a structure or input record: declared in the header
     (`extern`), instantiated in the source."""
-    prefix = "extern template bool " if extern else "template bool "
-    return "\n".join(writer.call(0, f"Validator::isValid<{qualified}>",
-                                 [f"const {qualified}&", *VALIDATOR_ARGS], prefix=prefix))
+    prefix = "extern template bool" if extern else "template bool"
+    p.wrap(f"{prefix} Validator::isValid<", ([qualified], ">("),
+           ([f"const {qualified}&"] + VALIDATOR_ARGS, ");"))
 
 
-METADATA_RESULT = "std::shared_ptr<StructInfo>"
-
-
-def metadata_factory_head(qualified: str, prefix: str, tail: str) -> List[str]:
-    """`template <>` and `<prefix>std::shared_ptr<StructInfo> StructInfo::Create<T>()<tail>`,
-    the return type on a line of its own when the whole does not fit."""
-    head = f"StructInfo::Create<{qualified}>(){tail}"
-    one_line = f"{prefix}{METADATA_RESULT} {head}"
-    if writer.fits(one_line):
-        return ["template <>", one_line]
-    return ["template <>", f"{prefix}{METADATA_RESULT}"] + writer.after_angle(
-        head, writer.CONTINUATION)
-
-
-def metadata_factory(qualified: str, extern: bool) -> str:
+def metadata_factory(p: Printer, qualified: str, extern: bool) -> None:
     """The structure's `StructInfo::Create` specialisation: declared and exported in the header
     (`extern`), defined in the source from the structure's `Metadata` facts."""
+    p.line("template <>")
     if extern:
-        return "\n".join(metadata_factory_head(qualified, "TAVO_VM_API ", ";"))
-    lines = metadata_factory_head(qualified, "", " {")
-    lines += writer.assignment(2, "using Facts", f"{qualified}::Metadata")
-    lines += ["  return MakeStructInfo(Facts::name, Facts::resourceTypes);", "}"]
-    return "\n".join(lines)
+        p.wrap(f"TAVO_VM_API {METADATA_FACTORY}", ([qualified], ">();"))
+        return
+    p.wrap(METADATA_FACTORY, ([qualified], ">() {"))
+    with p.block(end="}"):
+        p.wrap("using Facts = ", ([f"{qualified}::Metadata"], ";"))
+        p.line("return MakeStructInfo(Facts::name, Facts::resourceTypes);")

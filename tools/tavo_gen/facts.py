@@ -2,20 +2,13 @@
 wire texts, and the structure fields, operation parameters and results that hold one (directly or
 inside optional, list and set). Read at run time by `AsyncServiceBinder::DescribeFacts`."""
 
-from typing import List, Optional
+from typing import Optional
 
-from . import naming, writer
+from . import naming
 from .model import Enum, Service, TypeRef
+from .printer import Printer, quoted
 
 FACTS_TYPE = "::Quil::Provider::ServiceFacts"
-
-DEFINITION = """\
-$facts_type $binder::DescribeFacts() {
-  $facts_type facts;
-  facts.interfaceName = ::Quil::TypeInfo<$interface>::name();
-  $statements
-  return facts;
-}"""
 
 
 def held_enumeration(ref: Optional[TypeRef]) -> Optional[Enum]:
@@ -27,35 +20,27 @@ def held_enumeration(ref: Optional[TypeRef]) -> Optional[Enum]:
     return None
 
 
-def member_statement(service: Service, table: str, owner: str, member: str,
-                     enum: Enum) -> List[str]:
-    items = [writer.string_literal(text)
-             for text in (owner, member, naming.type_wire_name(service, enum.wire))]
-    return writer.bracketed(2, f"  facts.{table}.push_back({{", items, "});")
-
-
-def definition(service: Service) -> str:
+def definition(p: Printer, service: Service) -> None:
     """DescribeFacts, in the source."""
-    statements = []
-    for enum in service.enums:
-        statements += writer.call(2, "facts.enumerations.emplace_back",
-                                  [writer.string_literal(naming.type_wire_name(service, enum.wire)),
-                                   f"{enum.native}::Strings::values"])
-    for struct in service.structs:
-        owner = naming.type_wire_name(service, struct.wire)
-        for member in struct.fields:
-            enum = held_enumeration(member.type)
-            if enum is not None:
-                statements += member_statement(service, "structureFields", owner, member.wire,
-                                               enum)
-    for operation in service.operations:
-        for param in operation.params:
-            enum = held_enumeration(param.type)
-            if enum is not None:
-                statements += member_statement(service, "operationMembers", operation.wire,
-                                               param.wire, enum)
-        enum = held_enumeration(operation.result)
+    def member(table: str, owner: str, name: str, enum: Optional[Enum]):
         if enum is not None:
-            statements += member_statement(service, "operationMembers", operation.wire, "", enum)
-    return writer.fill(DEFINITION, facts_type=FACTS_TYPE, binder=naming.BINDER,
-                       interface=naming.INTERFACE, statements=[line[2:] for line in statements])
+            items = [quoted(owner), quoted(name), quoted(naming.type_wire_name(service, enum.wire))]
+            p.wrap(f"facts.{table}.push_back({{", (items, "});"))
+
+    with p.block(f"{FACTS_TYPE} {naming.BINDER}::DescribeFacts()"):
+        p.line(f"{FACTS_TYPE} facts;")
+        p.line(f"facts.interfaceName = ::Quil::TypeInfo<{naming.INTERFACE}>::name();")
+        for enum in service.enums:
+            p.wrap("facts.enumerations.emplace_back(",
+                   ([quoted(naming.type_wire_name(service, enum.wire)),
+                     f"{enum.native}::Strings::values"], ");"))
+        for struct in service.structs:
+            owner = naming.type_wire_name(service, struct.wire)
+            for field in struct.fields:
+                member("structureFields", owner, field.wire, held_enumeration(field.type))
+        for operation in service.operations:
+            for param in operation.params:
+                member("operationMembers", operation.wire, param.wire,
+                       held_enumeration(param.type))
+            member("operationMembers", operation.wire, "", held_enumeration(operation.result))
+        p.line("return facts;")

@@ -7,120 +7,81 @@ runtime's (`quil/provider`, `quil/stub`).
 
 from typing import List
 
-from . import cpp_types, naming, writer
+from . import cpp_types, naming
 from .model import Operation, Service
+from .printer import Printer
 
+INTERFACE = naming.INTERFACE
 ACTIVATION = "std::shared_ptr<::Quil::Core::AsyncActivation> activation"
-ACTIVATION_REFERENCE = "const std::shared_ptr<::Quil::Core::AsyncActivation>& activation"
 LOCALIZER = "std::shared_ptr<::Quil::L10n::Localizer> localizer"
 API_INTERFACE = "std::shared_ptr<const ::Quil::Provider::AsyncApiInterface>"
 
-INTERFACE = """\
-$comment
-class TAVO_VM_API $name {
- public:
-  $operations
-  virtual ~$name();
-};"""
-
-BINDER = """\
+BINDER = f"""\
 // Binds an implementation to the framework: the provider interface returned holds one method per
 // operation, in the order of the interface. Without a localizer, the binding makes its own.
 // Describe gives the same interface with no implementation behind it (every invocation answers
 // internal_server_error): the operations' names and definitions, for clients and tools;
 // DescribeFacts what those definitions leave out (the enumerations).
-struct TAVO_VM_API $name {
-  static $api_interface Describe();
+struct TAVO_VM_API {naming.BINDER} {{
+  static {API_INTERFACE} Describe();
   static ::Quil::Provider::ServiceFacts DescribeFacts();
-  static $api_interface BindImplementation(
-      std::shared_ptr<$interface> implementation);
-  static $api_interface BindImplementation(
-      std::shared_ptr<$interface> implementation,
-      $localizer);
-};"""
+  static {API_INTERFACE} BindImplementation(
+      std::shared_ptr<{INTERFACE}> implementation);
+  static {API_INTERFACE} BindImplementation(
+      std::shared_ptr<{INTERFACE}> implementation,
+      {LOCALIZER});
+}};"""
 
-BINDER_HELPER = """\
+BINDER_HELPER = f"""\
 // The parts of a binding: the method object of each operation, made from the method filter that
 // the operation's builder puts around a call of the implementation's member function.
-struct TAVO_VM_API $name {
-  static $api_interface Bind(
-      std::shared_ptr<$interface> implementation,
-      $localizer);
+struct TAVO_VM_API {naming.BINDER_HELPER} {{
+  static {API_INTERFACE} Bind(
+      std::shared_ptr<{INTERFACE}> implementation,
+      {LOCALIZER});
 
   template <typename M, typename Filter>
   static std::shared_ptr<::Quil::Provider::AsyncApiMethodSignal> GetApiMethodInstance(
-      Filter&& filter, const std::shared_ptr<::Quil::L10n::Localizer>& localizer) {
+      Filter&& filter, const std::shared_ptr<::Quil::L10n::Localizer>& localizer) {{
     return ::Quil::Provider::GetApiMethodInstance<M>(std::forward<Filter>(filter), localizer);
-  }
-  $builders
-};"""
+  }}"""
 
-BUILDER = """\
+BUILDER_OPERATOR = f"""\
+template <typename Member>
+auto operator()(Member member, const std::shared_ptr<{INTERFACE}>& implementation,
+                const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const {{"""
 
-struct $name {
-  template <typename Member>
-  auto operator()(Member member, const std::shared_ptr<$interface>& implementation,
-                  const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const {
-    return ::Quil::Provider::MakeMethodFilter<$method>(
-        $filter_lambda
-          $call
-        });
-  }
-};"""
-
-STUB = """\
+STUB_HEAD = f"""\
 // The client side of the service: each operation fills the operation's input record and invokes
 // it through the framework's API provider held by the API stub.
-class TAVO_VM_API $name final : public $interface {
+class TAVO_VM_API {naming.STUB} final : public {INTERFACE} {{
  public:
-  explicit $name(std::shared_ptr<::Quil::Stub::AsyncApiStub> apiStub);
-  $operations
-  ~$name() override;
+  explicit {naming.STUB}(std::shared_ptr<::Quil::Stub::AsyncApiStub> apiStub);"""
+
+STUB_TAIL = f"""\
+  ~{naming.STUB}() override;
 
  private:
   std::shared_ptr<::Quil::Stub::AsyncApiStub> apiStub_;
-};"""
+}};"""
 
-BINDER_DEFINITIONS = """\
-$interface::~$interface() = default;
-
-$api_interface $binder::Describe() {
-  return $describe;
-}
-
-$api_interface $binder::BindImplementation(
-    std::shared_ptr<$interface> implementation) {
+BINDER_DEFINITIONS = f"""\
+{API_INTERFACE} {naming.BINDER}::BindImplementation(
+    std::shared_ptr<{INTERFACE}> implementation) {{
   return BindImplementation(std::move(implementation), std::make_shared<::Quil::L10n::Localizer>());
-}
+}}
 
-$api_interface $binder::BindImplementation(
-    std::shared_ptr<$interface> implementation,
-    $localizer) {
-  return $helper::Bind(std::move(implementation), std::move(localizer));
-}
+{API_INTERFACE} {naming.BINDER}::BindImplementation(
+    std::shared_ptr<{INTERFACE}> implementation,
+    {LOCALIZER}) {{
+  return {naming.BINDER_HELPER}::Bind(std::move(implementation), std::move(localizer));
+}}"""
 
-$api_interface $helper::Bind(
-    std::shared_ptr<$interface> $implementation,
-    std::shared_ptr<::Quil::L10n::Localizer> $localizer_name) {
-  auto id = ::Quil::Core::InterfaceIdentifier::GetInstance(
-      ::Quil::TypeInfo<$interface>::name());
-  $bind
-}
+STUB_DEFINITIONS = f"""\
+{naming.STUB}::{naming.STUB}(std::shared_ptr<::Quil::Stub::AsyncApiStub> apiStub)
+    : apiStub_(std::move(apiStub)) {{}}
 
-$stub::$stub(std::shared_ptr<::Quil::Stub::AsyncApiStub> apiStub)
-    : apiStub_(std::move(apiStub)) {}
-
-$stub::~$stub() = default;"""
-
-STUB_OPERATION = """\
-$signature
-  $method::Input input;
-  $fill
-  $invoke
-}"""
-
-# Columns of the parts of Bind's method list.
-LIST_INDENT = 6
+{naming.STUB}::~{naming.STUB}() = default;"""
 
 
 def parameters(operation: Operation) -> List[str]:
@@ -130,126 +91,115 @@ def parameters(operation: Operation) -> List[str]:
             [ACTIVATION, f"const {naming.method_class(operation)}::ResultCbType& result"])
 
 
-def interface(service: Service) -> str:
-    operations = []
-    for operation in service.operations:
-        operations += writer.call(2, operation.native, parameters(operation), ") = 0;",
-                                  prefix="virtual void ")
-    comment = (f'The service "{naming.interface_wire_name(service)}", one pure virtual function '
-               f"per operation. A server implements it and binds the implementation with "
-               f"{naming.BINDER}; a client calls it through {naming.STUB}. Every operation "
-               "answers through its result object, once, now or later.")
-    return writer.fill(INTERFACE, comment=writer.comment(0, comment), name=naming.INTERFACE,
-                       operations=[line[2:] for line in operations])
+def interface(p: Printer, service: Service) -> None:
+    p.comment(f'The service "{naming.interface_wire_name(service)}", one pure virtual function '
+              f"per operation. A server implements it and binds the implementation with "
+              f"{naming.BINDER}; a client calls it through {naming.STUB}. Every operation "
+              "answers through its result object, once, now or later.")
+    with p.block(f"class TAVO_VM_API {INTERFACE}", "};"):
+        p.access("public:")
+        for operation in service.operations:
+            p.wrap(f"virtual void {operation.native}(", (parameters(operation), ") = 0;"))
+        p.line(f"virtual ~{INTERFACE}();")
 
 
-def binder() -> str:
-    return writer.fill(BINDER, name=naming.BINDER, interface=naming.INTERFACE,
-                       api_interface=API_INTERFACE, localizer=LOCALIZER)
+def binder(p: Printer) -> None:
+    p.lines(BINDER)
 
 
-def builder(operation: Operation) -> str:
+def builder(p: Printer, operation: Operation) -> None:
     """The builder of one operation: its lambda calls the member function with the input
     record's members in declaration order, then the activation, then the result object."""
     method = naming.method_class(operation)
     input_name = "input" if operation.params else "/*input*/"
-    lambda_params = [f"const {method}::Input& {input_name}", ACTIVATION_REFERENCE,
+    lambda_params = [f"const {method}::Input& {input_name}",
+                     "const std::shared_ptr<::Quil::Core::AsyncActivation>& activation",
                      f"const {method}::ResultCbType& result"]
-    # The builder stands two columns deep in the helper: the lambda at 10, its body at 12.
-    lambda_lines = writer.call(10, "[member, implementation]", lambda_params, ") {")
     arguments = [f"input.{param.native}" for param in operation.params] + \
         ["activation", "result"]
-    call_lines = writer.call(12, "((*implementation).*member)", arguments)
-    return writer.fill(BUILDER, name=naming.method_builder(operation),
-                       interface=naming.INTERFACE, method=method,
-                       filter_lambda=[line[10:] for line in lambda_lines],
-                       call=[line[12:] for line in call_lines])
+    with p.block(f"struct {naming.method_builder(operation)}", "};"):
+        p.lines(BUILDER_OPERATOR)
+        with p.block(end="}"):
+            p.line(f"return ::Quil::Provider::MakeMethodFilter<{method}>(")
+            with p.continued():
+                p.wrap("[member, implementation](", (lambda_params, ") {"))
+                with p.indented():
+                    p.wrap("((*implementation).*member)(", (arguments, ");"))
+                p.line("});")
 
 
-def binder_helper(service: Service) -> str:
-    builders = "\n".join(builder(operation) for operation in service.operations)
-    return writer.fill(BINDER_HELPER, name=naming.BINDER_HELPER, interface=naming.INTERFACE,
-                       api_interface=API_INTERFACE, localizer=LOCALIZER, builders=builders)
+def binder_helper(p: Printer, service: Service) -> None:
+    p.lines(BINDER_HELPER)
+    with p.indented():
+        for operation in service.operations:
+            p.gap()
+            builder(p, operation)
+    p.line("};")
 
 
-def stub(service: Service) -> str:
-    operations = []
-    for operation in service.operations:
-        operations += writer.call(2, operation.native, parameters(operation), ") override;",
-                                  prefix="void ")
-    return writer.fill(STUB, name=naming.STUB, interface=naming.INTERFACE,
-                       operations=[line[2:] for line in operations])
+def stub(p: Printer, service: Service) -> None:
+    p.lines(STUB_HEAD)
+    with p.indented():
+        for operation in service.operations:
+            p.wrap(f"void {operation.native}(", (parameters(operation), ") override;"))
+    p.lines(STUB_TAIL)
 
 
-def method_instance(operation: Operation, first: bool, last: bool) -> List[str]:
-    """One element of Bind's method list: the method object of the operation, made from the
-    filter its builder makes for the interface's member function."""
-    indent = LIST_INDENT + 1
-    # The format continues a list's only element from the brace, and the others from themselves.
-    inner = (LIST_INDENT if first and last else indent) + writer.CONTINUATION
-    tail = ")});" if last else "),"
-    builder_head = f"{naming.method_builder(operation)}{{}}"
-    builder_args = [f"&{naming.INTERFACE}::{operation.native}", "implementation", "localizer"]
-    builder_call = f"{builder_head}({', '.join(builder_args)})"
-    head = f"GetApiMethodInstance<{naming.method_class(operation)}>"
-    opening = f"{' ' * indent}{head}("
-    lines = writer.call(indent, head, [builder_call, "localizer"], tail)
-    if len(lines) > 1:
-        lines = [opening] + writer.pack(inner, [builder_call, "localizer"], tail)
-    if not all(writer.fits(line) for line in lines):
-        lines = [opening] + writer.call(inner, builder_head, builder_args, "),")
-        lines.append(f"{' ' * inner}localizer{tail}")
-    if first:
-        lines[0] = " " * LIST_INDENT + "{" + lines[0][indent:]
-    return lines
-
-
-def bind_statement(service: Service) -> List[str]:
-    """Bind's return statement, relative to the function body."""
-    get_instance = "return ::Quil::Provider::AsyncApiInterface::GetInstance("
-    operations = service.operations
-    if not operations:
-        return [f"{get_instance}std::move(id), {{}});"]
-    elements = []
-    for position, operation in enumerate(operations):
-        elements += method_instance(operation, position == 0, position == len(operations) - 1)
-    return [get_instance, " " * (LIST_INDENT - 2) + "std::move(id),"] + \
-        [line[2:] for line in elements]
-
-
-def stub_operation(operation: Operation) -> str:
+def stub_operation(p: Printer, operation: Operation) -> None:
     method = naming.method_class(operation)
-    signature = writer.call(0, f"{naming.STUB}::{operation.native}", parameters(operation),
-                            ") {", prefix="void ")
-    fill = []
-    for param in operation.params:
-        value = f"std::move({param.native})" if cpp_types.passed_by_value(param.type) \
-            else param.native
-        fill += writer.assignment(2, f"input.{param.native}", value)
-    invoke = writer.call(2, f"::Quil::Stub::AsyncMethodInvoker::Invoke<{method}>",
-                         ["input", "std::move(activation)", "result", "apiStub_"])
-    return writer.fill(STUB_OPERATION, signature=signature, method=method,
-                       fill=[line[2:] for line in fill], invoke=[line[2:] for line in invoke])
+    p.wrap(f"void {naming.STUB}::{operation.native}(", (parameters(operation), ") {"))
+    with p.block(end="}"):
+        p.line(f"{method}::Input input;")
+        for param in operation.params:
+            value = f"std::move({param.native})" if cpp_types.passed_by_value(param.type) \
+                else param.native
+            p.wrap(f"input.{param.native} = ", ([value], ";"))
+        p.wrap(f"::Quil::Stub::AsyncMethodInvoker::Invoke<{method}>(",
+               (["input", "std::move(activation)", "result", "apiStub_"], ");"))
 
 
-def describe_call(service: Service) -> str:
-    """The Describe body's expression: on one line when it fits, else one class per line."""
-    classes = [naming.INTERFACE] + [naming.method_class(op) for op in service.operations]
-    call = f"::Quil::Provider::DescribeInterface<{', '.join(classes)}>()"
-    if len("  return ;") + len(call) <= writer.COLUMN_LIMIT:
-        return call
-    listed = ",\n".join(" " * LIST_INDENT + name for name in classes)
-    return f"::Quil::Provider::DescribeInterface<\n{listed}>()"
-
-
-def definitions(service: Service) -> str:
-    """The interface's destructor, the binder, the helper's Bind and the stub, in the source.
-    A service without operations binds none, so Bind leaves its parameters unnamed."""
+def bind(p: Printer, service: Service) -> None:
+    """The helper's Bind: one method object per operation, each made from the filter its builder
+    makes for the interface's member function. A service without operations binds none, so Bind
+    leaves its parameters unnamed."""
     used = bool(service.operations)
-    text = writer.fill(BINDER_DEFINITIONS, interface=naming.INTERFACE, binder=naming.BINDER,
-                       helper=naming.BINDER_HELPER, stub=naming.STUB,
-                       api_interface=API_INTERFACE, localizer=LOCALIZER,
-                       implementation="implementation" if used else "/*implementation*/",
-                       localizer_name="localizer" if used else "/*localizer*/",
-                       bind=bind_statement(service), describe=describe_call(service))
-    return "\n\n".join([text] + [stub_operation(operation) for operation in service.operations])
+    implementation, localizer = ("implementation", "localizer") if used else \
+        ("/*implementation*/", "/*localizer*/")
+    p.wrap(f"{API_INTERFACE} {naming.BINDER_HELPER}::Bind(",
+           ([f"std::shared_ptr<{INTERFACE}> {implementation}",
+             f"std::shared_ptr<::Quil::L10n::Localizer> {localizer}"], ") {"))
+    with p.block(end="}"):
+        p.wrap("auto id = ::Quil::Core::InterfaceIdentifier::GetInstance(",
+               ([f"::Quil::TypeInfo<{INTERFACE}>::name()"], ");"))
+        get_instance = "return ::Quil::Provider::AsyncApiInterface::GetInstance(std::move(id), {"
+        if not used:
+            p.line(get_instance + "});")
+            return
+        p.line(get_instance)
+        with p.continued():
+            for operation in service.operations:
+                p.line(f"GetApiMethodInstance<{naming.method_class(operation)}>(")
+                with p.continued():
+                    p.wrap(f"{naming.method_builder(operation)}{{}}(",
+                           ([f"&{INTERFACE}::{operation.native}", "implementation", "localizer"],
+                            "),"))
+                    p.line("localizer),")
+        p.line("});")
+
+
+def definitions(p: Printer, service: Service) -> None:
+    """The interface's destructor, the binder, the helper's Bind and the stub, in the source."""
+    p.line(f"{INTERFACE}::~{INTERFACE}() = default;")
+    p.gap()
+    with p.block(f"{API_INTERFACE} {naming.BINDER}::Describe()"):
+        classes = [INTERFACE] + [naming.method_class(op) for op in service.operations]
+        p.wrap("return ::Quil::Provider::DescribeInterface<", (classes, ">();"))
+    p.gap()
+    p.lines(BINDER_DEFINITIONS)
+    p.gap()
+    bind(p, service)
+    p.gap()
+    p.lines(STUB_DEFINITIONS)
+    for operation in service.operations:
+        p.gap()
+        stub_operation(p, operation)

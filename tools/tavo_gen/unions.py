@@ -3,21 +3,9 @@ walker lines that bind a member to its cases."""
 
 from typing import List
 
-from . import enums, naming, writer
+from . import enums, naming
 from .model import Field, Struct
-
-TABLE = """\
-struct $name {
-  struct Strings {
-    TAVO_VM_API static const char* const values[$size];
-  };
-};"""
-
-ANNOTATIONS = """\
-$comment
-struct $name {
-  $tables
-};"""
+from .printer import Printer, quoted
 
 TAGS = "UnionTags"
 
@@ -31,44 +19,35 @@ def tables(union: Struct) -> List[tuple]:
     return found
 
 
-def annotations(service, union: Struct) -> str:
-    declared = [writer.fill(TABLE, name=name, size=str(len(texts) + 2))
-                for name, texts in tables(union)]
-    comment = (f'Cases of union "{naming.type_wire_name(service, union.wire)}": its tag field, '
-               "then for each member the tag values that select it.")
-    return writer.fill(ANNOTATIONS, comment=writer.comment(0, comment),
-                       name=naming.annotations(union), tables="\n".join(declared))
+def annotations(p: Printer, service, union: Struct) -> None:
+    p.comment(f'Cases of union "{naming.type_wire_name(service, union.wire)}": its tag field, '
+              "then for each member the tag values that select it.")
+    with p.block(f"struct {naming.annotations(union)}", "};"):
+        for name, texts in tables(union):
+            with p.block(f"struct {name}", "};"):
+                enums.strings_table(p, len(texts) + 2)
 
 
-def definitions(union: Struct) -> List[str]:
+def definitions(p: Printer, union: Struct) -> None:
     """The tables, defined in the service's source."""
-    definitions = []
     for name, texts in tables(union):
-        entries = enums.table_texts(texts)
-        head = (f"const char* const {naming.annotations(union)}::{name}::Strings::"
-                f"values[{len(entries)}]")
-        definitions.append("\n".join(writer.table(0, head, entries)))
-    return definitions
+        enums.definition(p, f"{naming.annotations(union)}::{name}", texts)
 
 
-def walker_line(indent: int, union: Struct, member: Field) -> List[str]:
+def walker_line(p: Printer, union: Struct, member: Field) -> None:
     """`helper.template AddUnionField<Tags, 0, Rule<Cases>>(wire, native, &member, &tag);`: the
     member's native name is handed over for the validator's messages, which name it."""
     annotations_name = naming.annotations(union)
+    tags = f"{annotations_name}::{TAGS}"
     rule = "UnionCaseAnyEnumValue" if member.case.required else "OptUnionCaseAnyEnumValue"
-    template_args = [f"{annotations_name}::{TAGS}", "0",
-                     f"::Quil::Data::{rule}<{annotations_name}::{naming.union_cases(member)}>"]
-    args = [writer.string_literal(member.wire), writer.string_literal(member.native),
-            f"&{union.native}::{member.native}",
+    cases = f"{annotations_name}::{naming.union_cases(member)}"
+    args = [quoted(member.wire), quoted(member.native), f"&{union.native}::{member.native}",
             f"&{union.native}::{union.tag_field().native}"]
-    head = f"helper.template AddUnionField<{', '.join(template_args)}>"
-    lines = writer.call(indent, head, args)
-    if all(writer.fits(line) for line in lines):
-        return lines
-    # The template arguments on lines of their own, then the call's arguments.
-    inner = indent + writer.CONTINUATION
-    template_lines = []
-    for line in writer.pack(inner, template_args, ">("):
-        template_lines += writer.after_angle(line, inner + writer.CONTINUATION)
-    return ([" " * indent + "helper.template AddUnionField<"] + template_lines +
-            writer.pack(inner, args, ");"))
+    head = "helper.template AddUnionField<"
+    one_line = f"{head}{tags}, 0, ::Quil::Data::{rule}<{cases}>>({', '.join(args)});"
+    if p.fits(one_line):
+        p.line(one_line)
+        return
+    p.line(head)
+    with p.continued():
+        p.wrap(f"{tags}, 0, ::Quil::Data::{rule}<", ([cases], ">>("), (args, ");"))

@@ -11,7 +11,7 @@ import tempfile
 import unittest
 
 from helpers import GENERATOR, HEAD, REPOSITORY, load, load_file
-from tavo_gen import generator, writer
+from tavo_gen import generator, printer
 
 GOLDEN = os.path.join(REPOSITORY, "tools", "tests", "golden")
 GOLDEN_DESCRIPTION = os.path.join(GOLDEN, "golden.svc")
@@ -200,7 +200,7 @@ class OutputTest(unittest.TestCase):
         for output in outputs:
             self.assertTrue(output.endswith("\n") and not output.endswith("\n\n"))
             for line in output.split("\n"):
-                self.assertLessEqual(len(line), writer.COLUMN_LIMIT, line)
+                self.assertLessEqual(len(line), printer.COLUMN_LIMIT, line)
 
     def test_the_command_line(self):
         cpus = os.path.join(REPOSITORY, "api", "compute", "cpus.svc")

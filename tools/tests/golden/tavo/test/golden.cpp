@@ -17,10 +17,10 @@ namespace Com::Korvan::Tavo::Test::GoldenSvc {
 
 const char* const Mode::Strings::values[4] = {"ON", "OFF", "_UNKNOWN", nullptr};
 const char* const SettingAnnotations::UnionTags::Strings::values[3] = {"mode", "_UNKNOWN", nullptr};
-const char* const SettingAnnotations::LevelUnionCases::Strings::values[3] = {"ON", "_UNKNOWN",
-                                                                             nullptr};
-const char* const SettingAnnotations::NoteUnionCases::Strings::values[3] = {"OFF", "_UNKNOWN",
-                                                                            nullptr};
+const char* const SettingAnnotations::LevelUnionCases::Strings::values[3] = {
+    "ON", "_UNKNOWN", nullptr};
+const char* const SettingAnnotations::NoteUnionCases::Strings::values[3] = {
+    "OFF", "_UNKNOWN", nullptr};
 
 std::string PlantMethod::methodName() { return "plant"; }
 ::Quil::Data::DataDefinitionPtr PlantMethod::inputDef() {
@@ -30,8 +30,8 @@ std::string PlantMethod::methodName() { return "plant"; }
   return ::Quil::Provider::MethodDefinitions::Of<ResultType>();
 }
 std::vector<::Quil::Data::DataDefinitionPtr> PlantMethod::errorDefs() {
-  return ::Quil::Provider::MethodDefinitions::Errors<::Com::Korvan::Quil::Std::Errors::NotFound,
-                                                     ::Com::Korvan::Quil::Std::Errors::Error>();
+  return ::Quil::Provider::MethodDefinitions::Errors<
+      ::Com::Korvan::Quil::Std::Errors::NotFound, ::Com::Korvan::Quil::Std::Errors::Error>();
 }
 
 std::string WaterMethod::methodName() { return "water"; }
@@ -62,10 +62,7 @@ AsyncServiceInterface::~AsyncServiceInterface() = default;
 
 std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinder::Describe() {
   return ::Quil::Provider::DescribeInterface<
-      AsyncServiceInterface,
-      PlantMethod,
-      WaterMethod,
-      RestMethod>();
+      AsyncServiceInterface, PlantMethod, WaterMethod, RestMethod>();
 }
 
 std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinder::BindImplementation(
@@ -84,17 +81,17 @@ std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinderHel
     std::shared_ptr<::Quil::L10n::Localizer> localizer) {
   auto id = ::Quil::Core::InterfaceIdentifier::GetInstance(
       ::Quil::TypeInfo<AsyncServiceInterface>::name());
-  return ::Quil::Provider::AsyncApiInterface::GetInstance(
-      std::move(id),
-      {GetApiMethodInstance<PlantMethod>(
-           PlantMethodBuilder{}(&AsyncServiceInterface::Plant, implementation, localizer),
-           localizer),
-       GetApiMethodInstance<WaterMethod>(
-           WaterMethodBuilder{}(&AsyncServiceInterface::Water, implementation, localizer),
-           localizer),
-       GetApiMethodInstance<RestMethod>(
-           RestMethodBuilder{}(&AsyncServiceInterface::Rest, implementation, localizer),
-           localizer)});
+  return ::Quil::Provider::AsyncApiInterface::GetInstance(std::move(id), {
+      GetApiMethodInstance<PlantMethod>(
+          PlantMethodBuilder{}(&AsyncServiceInterface::Plant, implementation, localizer),
+          localizer),
+      GetApiMethodInstance<WaterMethod>(
+          WaterMethodBuilder{}(&AsyncServiceInterface::Water, implementation, localizer),
+          localizer),
+      GetApiMethodInstance<RestMethod>(
+          RestMethodBuilder{}(&AsyncServiceInterface::Rest, implementation, localizer),
+          localizer),
+  });
 }
 
 AsyncServiceStub::AsyncServiceStub(std::shared_ptr<::Quil::Stub::AsyncApiStub> apiStub)
@@ -102,43 +99,45 @@ AsyncServiceStub::AsyncServiceStub(std::shared_ptr<::Quil::Stub::AsyncApiStub> a
 
 AsyncServiceStub::~AsyncServiceStub() = default;
 
-void AsyncServiceStub::Plant(const std::string& garden, const ::Quil::OptionalPtr<const Tree>& tree,
-                             std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-                             const PlantMethod::ResultCbType& result) {
+void AsyncServiceStub::Plant(
+    const std::string& garden, const ::Quil::OptionalPtr<const Tree>& tree,
+    std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+    const PlantMethod::ResultCbType& result) {
   PlantMethod::Input input;
   input.garden = garden;
   input.tree = tree;
-  ::Quil::Stub::AsyncMethodInvoker::Invoke<PlantMethod>(input, std::move(activation), result,
-                                                        apiStub_);
+  ::Quil::Stub::AsyncMethodInvoker::Invoke<PlantMethod>(
+      input, std::move(activation), result, apiStub_);
 }
 
-void AsyncServiceStub::Water(const std::string& treeId, const Mode& mode,
-                             const boost::optional<bool>& deep,
-                             std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-                             const WaterMethod::ResultCbType& result) {
+void AsyncServiceStub::Water(
+    const std::string& treeId, const Mode& mode, const boost::optional<bool>& deep,
+    std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+    const WaterMethod::ResultCbType& result) {
   WaterMethod::Input input;
   input.treeId = treeId;
   input.mode = mode;
   input.deep = deep;
-  ::Quil::Stub::AsyncMethodInvoker::Invoke<WaterMethod>(input, std::move(activation), result,
-                                                        apiStub_);
+  ::Quil::Stub::AsyncMethodInvoker::Invoke<WaterMethod>(
+      input, std::move(activation), result, apiStub_);
 }
 
-void AsyncServiceStub::Rest(std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-                            const RestMethod::ResultCbType& result) {
+void AsyncServiceStub::Rest(
+    std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+    const RestMethod::ResultCbType& result) {
   RestMethod::Input input;
-  ::Quil::Stub::AsyncMethodInvoker::Invoke<RestMethod>(input, std::move(activation), result,
-                                                       apiStub_);
+  ::Quil::Stub::AsyncMethodInvoker::Invoke<RestMethod>(
+      input, std::move(activation), result, apiStub_);
 }
 
 ::Quil::Provider::ServiceFacts AsyncServiceBinder::DescribeFacts() {
   ::Quil::Provider::ServiceFacts facts;
   facts.interfaceName = ::Quil::TypeInfo<AsyncServiceInterface>::name();
   facts.enumerations.emplace_back("com.korvan.tavo.test.golden.mode", Mode::Strings::values);
-  facts.structureFields.push_back({"com.korvan.tavo.test.golden.setting", "mode",
-                                   "com.korvan.tavo.test.golden.mode"});
-  facts.structureFields.push_back({"com.korvan.tavo.test.golden.tree", "modes",
-                                   "com.korvan.tavo.test.golden.mode"});
+  facts.structureFields.push_back({
+      "com.korvan.tavo.test.golden.setting", "mode", "com.korvan.tavo.test.golden.mode"});
+  facts.structureFields.push_back({
+      "com.korvan.tavo.test.golden.tree", "modes", "com.korvan.tavo.test.golden.mode"});
   facts.operationMembers.push_back({"water", "mode", "com.korvan.tavo.test.golden.mode"});
   facts.operationMembers.push_back({"water", "", "com.korvan.tavo.test.golden.mode"});
   return facts;
@@ -148,17 +147,22 @@ void AsyncServiceStub::Rest(std::shared_ptr<::Quil::Core::AsyncActivation> activ
 
 namespace Quil::Data {
 
-template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::Setting>(
+template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::Setting>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::Setting&, Validator::Policy, MessageList&);
-template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::Tree>(
+template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::Tree>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::Tree&, Validator::Policy, MessageList&);
-template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>(
+template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input&, Validator::Policy,
     MessageList&);
-template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input>(
+template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input&, Validator::Policy,
     MessageList&);
-template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>(
+template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input&, Validator::Policy,
     MessageList&);
 

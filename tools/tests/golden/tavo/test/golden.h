@@ -77,13 +77,13 @@ struct TAVO_VM_API Setting : ::Quil::Data::BaseNative {
     static void AddFields(Helper& helper) {
       helper.AddField("mode", &Setting::mode);
       helper.template AddUnionField<
-          SettingAnnotations::UnionTags, 0,
-          ::Quil::Data::UnionCaseAnyEnumValue<SettingAnnotations::LevelUnionCases>>(
-          "level", "level", &Setting::level, &Setting::mode);
+          SettingAnnotations::UnionTags, 0, ::Quil::Data::UnionCaseAnyEnumValue<
+              SettingAnnotations::LevelUnionCases>>(
+              "level", "level", &Setting::level, &Setting::mode);
       helper.template AddUnionField<
-          SettingAnnotations::UnionTags, 0,
-          ::Quil::Data::OptUnionCaseAnyEnumValue<SettingAnnotations::NoteUnionCases>>(
-          "note", "note", &Setting::note, &Setting::mode);
+          SettingAnnotations::UnionTags, 0, ::Quil::Data::OptUnionCaseAnyEnumValue<
+              SettingAnnotations::NoteUnionCases>>(
+              "note", "note", &Setting::note, &Setting::mode);
       helper.AddUnknownFields(knownNames);
     }
   };
@@ -105,8 +105,8 @@ struct TAVO_VM_API Tree : ::Quil::Data::BaseNative {
   };
 
   struct AdapterHelper {
-    static constexpr ::Quil::Data::KnownName knownNames[] = {"children", "label", "modes",
-                                                             "setting"};
+    static constexpr ::Quil::Data::KnownName knownNames[] = {
+        "children", "label", "modes", "setting"};
     template <typename Helper>
     static void AddFields(Helper& helper) {
       helper.AddField("label", &Tree::label);
@@ -209,14 +209,17 @@ struct TAVO_VM_API RestMethod {
 // AsyncServiceStub. Every operation answers through its result object, once, now or later.
 class TAVO_VM_API AsyncServiceInterface {
  public:
-  virtual void Plant(const std::string& garden, const ::Quil::OptionalPtr<const Tree>& tree,
-                     std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-                     const PlantMethod::ResultCbType& result) = 0;
-  virtual void Water(const std::string& treeId, const Mode& mode, const boost::optional<bool>& deep,
-                     std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-                     const WaterMethod::ResultCbType& result) = 0;
-  virtual void Rest(std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-                    const RestMethod::ResultCbType& result) = 0;
+  virtual void Plant(
+      const std::string& garden, const ::Quil::OptionalPtr<const Tree>& tree,
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const PlantMethod::ResultCbType& result) = 0;
+  virtual void Water(
+      const std::string& treeId, const Mode& mode, const boost::optional<bool>& deep,
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const WaterMethod::ResultCbType& result) = 0;
+  virtual void Rest(
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const RestMethod::ResultCbType& result) = 0;
   virtual ~AsyncServiceInterface();
 };
 
@@ -253,9 +256,10 @@ struct TAVO_VM_API AsyncServiceBinderHelper {
     auto operator()(Member member, const std::shared_ptr<AsyncServiceInterface>& implementation,
                     const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const {
       return ::Quil::Provider::MakeMethodFilter<PlantMethod>(
-          [member, implementation](const PlantMethod::Input& input,
-                                   const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
-                                   const PlantMethod::ResultCbType& result) {
+          [member, implementation](
+              const PlantMethod::Input& input,
+              const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
+              const PlantMethod::ResultCbType& result) {
             ((*implementation).*member)(input.garden, input.tree, activation, result);
           });
     }
@@ -266,9 +270,10 @@ struct TAVO_VM_API AsyncServiceBinderHelper {
     auto operator()(Member member, const std::shared_ptr<AsyncServiceInterface>& implementation,
                     const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const {
       return ::Quil::Provider::MakeMethodFilter<WaterMethod>(
-          [member, implementation](const WaterMethod::Input& input,
-                                   const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
-                                   const WaterMethod::ResultCbType& result) {
+          [member, implementation](
+              const WaterMethod::Input& input,
+              const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
+              const WaterMethod::ResultCbType& result) {
             ((*implementation).*member)(input.treeId, input.mode, input.deep, activation, result);
           });
     }
@@ -279,9 +284,10 @@ struct TAVO_VM_API AsyncServiceBinderHelper {
     auto operator()(Member member, const std::shared_ptr<AsyncServiceInterface>& implementation,
                     const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const {
       return ::Quil::Provider::MakeMethodFilter<RestMethod>(
-          [member, implementation](const RestMethod::Input& /*input*/,
-                                   const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
-                                   const RestMethod::ResultCbType& result) {
+          [member, implementation](
+              const RestMethod::Input& /*input*/,
+              const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
+              const RestMethod::ResultCbType& result) {
             ((*implementation).*member)(activation, result);
           });
     }
@@ -293,14 +299,17 @@ struct TAVO_VM_API AsyncServiceBinderHelper {
 class TAVO_VM_API AsyncServiceStub final : public AsyncServiceInterface {
  public:
   explicit AsyncServiceStub(std::shared_ptr<::Quil::Stub::AsyncApiStub> apiStub);
-  void Plant(const std::string& garden, const ::Quil::OptionalPtr<const Tree>& tree,
-             std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-             const PlantMethod::ResultCbType& result) override;
-  void Water(const std::string& treeId, const Mode& mode, const boost::optional<bool>& deep,
-             std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-             const WaterMethod::ResultCbType& result) override;
-  void Rest(std::shared_ptr<::Quil::Core::AsyncActivation> activation,
-            const RestMethod::ResultCbType& result) override;
+  void Plant(
+      const std::string& garden, const ::Quil::OptionalPtr<const Tree>& tree,
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const PlantMethod::ResultCbType& result) override;
+  void Water(
+      const std::string& treeId, const Mode& mode, const boost::optional<bool>& deep,
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const WaterMethod::ResultCbType& result) override;
+  void Rest(
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const RestMethod::ResultCbType& result) override;
   ~AsyncServiceStub() override;
 
  private:
@@ -384,7 +393,7 @@ struct ValueToNativeAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::S
 template <>
 struct NativeToDefinitionAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Setting>
     : NativeToDefinitionAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::Setting> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::Setting> {};
 
 template <>
 struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Tree>
@@ -399,56 +408,61 @@ struct NativeToDefinitionAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenS
 template <>
 struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>
     : NativeToValueAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {};
 template <>
 struct ValueToNativeAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>
     : ValueToNativeAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {};
 template <>
 struct NativeToDefinitionAdapter::AdaptMethod<
     ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>
     : NativeToDefinitionAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {};
 
 template <>
 struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input>
     : NativeToValueAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input> {};
 template <>
 struct ValueToNativeAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input>
     : ValueToNativeAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input> {};
 template <>
 struct NativeToDefinitionAdapter::AdaptMethod<
     ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input>
     : NativeToDefinitionAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input> {};
 
 template <>
 struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>
     : NativeToValueAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input> {};
 template <>
 struct ValueToNativeAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>
     : ValueToNativeAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input> {};
 template <>
 struct NativeToDefinitionAdapter::AdaptMethod<
     ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>
     : NativeToDefinitionAdapter::StructAdaptMethod<
-          ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input> {};
+        ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input> {};
 
-extern template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::Setting>(
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::Setting>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::Setting&, Validator::Policy, MessageList&);
-extern template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::Tree>(
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::Tree>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::Tree&, Validator::Policy, MessageList&);
-extern template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>(
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input&, Validator::Policy,
     MessageList&);
-extern template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input>(
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::WaterMethod::Input&, Validator::Policy,
     MessageList&);
-extern template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>(
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input&, Validator::Policy,
     MessageList&);
 
@@ -457,7 +471,7 @@ extern template bool Validator::isValid<::Com::Korvan::Tavo::Test::GoldenSvc::Re
 namespace Quil::Metadata {
 
 template <>
-TAVO_VM_API std::shared_ptr<StructInfo>
-StructInfo::Create<::Com::Korvan::Tavo::Test::GoldenSvc::Tree>();
+TAVO_VM_API std::shared_ptr<StructInfo> StructInfo::Create<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::Tree>();
 
 }  // namespace Quil::Metadata
