@@ -15,12 +15,12 @@
 
 namespace Com::Korvan::Tavo::Test::GoldenSvc {
 
-const char* const Mode::Strings::values[4] = {"ON", "OFF", "_UNKNOWN", nullptr};
+const char* const Mode::Strings::values[5] = {"ON", "OFF", "AUTO", "_UNKNOWN", nullptr};
 const char* const SettingAnnotations::UnionTags::Strings::values[3] = {"mode", "_UNKNOWN", nullptr};
 const char* const SettingAnnotations::LevelUnionCases::Strings::values[3] = {
     "ON", "_UNKNOWN", nullptr};
-const char* const SettingAnnotations::NoteUnionCases::Strings::values[3] = {
-    "OFF", "_UNKNOWN", nullptr};
+const char* const SettingAnnotations::NoteUnionCases::Strings::values[4] = {
+    "OFF", "AUTO", "_UNKNOWN", nullptr};
 
 std::string PlantMethod::methodName() { return "plant"; }
 ::Quil::Data::DataDefinitionPtr PlantMethod::inputDef() {
@@ -58,11 +58,33 @@ std::vector<::Quil::Data::DataDefinitionPtr> RestMethod::errorDefs() {
   return ::Quil::Provider::MethodDefinitions::Errors<>();
 }
 
+std::string PickMethod::methodName() { return "pick"; }
+::Quil::Data::DataDefinitionPtr PickMethod::inputDef() {
+  return ::Quil::Provider::MethodDefinitions::Of<Input>();
+}
+::Quil::Data::DataDefinitionPtr PickMethod::outputDef() {
+  return ::Quil::Provider::MethodDefinitions::Of<ResultType>();
+}
+std::vector<::Quil::Data::DataDefinitionPtr> PickMethod::errorDefs() {
+  return ::Quil::Provider::MethodDefinitions::Errors<>();
+}
+
+std::string LabelMethod::methodName() { return "label"; }
+::Quil::Data::DataDefinitionPtr LabelMethod::inputDef() {
+  return ::Quil::Provider::MethodDefinitions::Of<Input>();
+}
+::Quil::Data::DataDefinitionPtr LabelMethod::outputDef() {
+  return ::Quil::Provider::MethodDefinitions::Of<ResultType>();
+}
+std::vector<::Quil::Data::DataDefinitionPtr> LabelMethod::errorDefs() {
+  return ::Quil::Provider::MethodDefinitions::Errors<::Com::Korvan::Quil::Std::Errors::Error>();
+}
+
 AsyncServiceInterface::~AsyncServiceInterface() = default;
 
 std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinder::Describe() {
   return ::Quil::Provider::DescribeInterface<
-      AsyncServiceInterface, PlantMethod, WaterMethod, RestMethod>();
+      AsyncServiceInterface, PlantMethod, WaterMethod, RestMethod, PickMethod, LabelMethod>();
 }
 
 std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinder::BindImplementation(
@@ -90,6 +112,12 @@ std::shared_ptr<const ::Quil::Provider::AsyncApiInterface> AsyncServiceBinderHel
           localizer),
       GetApiMethodInstance<RestMethod>(
           RestMethodBuilder{}(&AsyncServiceInterface::Rest, implementation, localizer),
+          localizer),
+      GetApiMethodInstance<PickMethod>(
+          PickMethodBuilder{}(&AsyncServiceInterface::Pick, implementation, localizer),
+          localizer),
+      GetApiMethodInstance<LabelMethod>(
+          LabelMethodBuilder{}(&AsyncServiceInterface::Label, implementation, localizer),
           localizer),
   });
 }
@@ -130,6 +158,26 @@ void AsyncServiceStub::Rest(
       input, std::move(activation), result, apiStub_);
 }
 
+void AsyncServiceStub::Pick(
+    std::shared_ptr<const Tree> tree, const std::int64_t& count,
+    std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+    const PickMethod::ResultCbType& result) {
+  PickMethod::Input input;
+  input.tree = std::move(tree);
+  input.count = count;
+  ::Quil::Stub::AsyncMethodInvoker::Invoke<PickMethod>(
+      input, std::move(activation), result, apiStub_);
+}
+
+void AsyncServiceStub::Label(
+    const std::string& treeId, std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+    const LabelMethod::ResultCbType& result) {
+  LabelMethod::Input input;
+  input.treeId = treeId;
+  ::Quil::Stub::AsyncMethodInvoker::Invoke<LabelMethod>(
+      input, std::move(activation), result, apiStub_);
+}
+
 ::Quil::Provider::ServiceFacts AsyncServiceBinder::DescribeFacts() {
   ::Quil::Provider::ServiceFacts facts;
   facts.interfaceName = ::Quil::TypeInfo<AsyncServiceInterface>::name();
@@ -154,6 +202,9 @@ template bool Validator::isValid<
     ::Com::Korvan::Tavo::Test::GoldenSvc::Tree>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::Tree&, Validator::Policy, MessageList&);
 template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::Leaf>(
+    const ::Com::Korvan::Tavo::Test::GoldenSvc::Leaf&, Validator::Policy, MessageList&);
+template bool Validator::isValid<
     ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input&, Validator::Policy,
     MessageList&);
@@ -164,6 +215,14 @@ template bool Validator::isValid<
 template bool Validator::isValid<
     ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input&, Validator::Policy,
+    MessageList&);
+template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input>(
+    const ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input&, Validator::Policy,
+    MessageList&);
+template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input>(
+    const ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input&, Validator::Policy,
     MessageList&);
 
 }  // namespace Quil::Data

@@ -38,9 +38,9 @@ namespace Com::Korvan::Tavo::Test::GoldenSvc {
 // Enumeration "com.korvan.tavo.test.golden.mode".
 class TAVO_VM_API Mode final : public ::Quil::Data::Enumeration<Mode> {
  public:
-  enum Enum : std::int32_t { ON, OFF, _UNKNOWN };
+  enum Enum : std::int32_t { ON, OFF, AUTO, _UNKNOWN };
   struct Strings {
-    TAVO_VM_API static const char* const values[4];
+    TAVO_VM_API static const char* const values[5];
   };
   Mode(Enum value = _UNKNOWN) : Enumeration(value) {}
 };
@@ -60,7 +60,7 @@ struct SettingAnnotations {
   };
   struct NoteUnionCases {
     struct Strings {
-      TAVO_VM_API static const char* const values[3];
+      TAVO_VM_API static const char* const values[4];
     };
   };
 };
@@ -113,6 +113,24 @@ struct TAVO_VM_API Tree : ::Quil::Data::BaseNative {
       helper.AddField("setting", &Tree::setting);
       helper.AddField("modes", &Tree::modes);
       helper.AddField("children", &Tree::children);
+      helper.AddUnknownFields(knownNames);
+    }
+  };
+};
+
+// Structure "com.korvan.tavo.test.golden.leaf".
+struct TAVO_VM_API Leaf : ::Quil::Data::BaseNative {
+  std::int64_t size = 0;
+  bool green = false;
+  std::set<std::string> tags;
+
+  struct AdapterHelper {
+    static constexpr ::Quil::Data::KnownName knownNames[] = {"green", "size", "tags"};
+    template <typename Helper>
+    static void AddFields(Helper& helper) {
+      helper.AddField("size", &Leaf::size);
+      helper.AddField("green", &Leaf::green);
+      helper.AddField("tags", &Leaf::tags);
       helper.AddUnknownFields(knownNames);
     }
   };
@@ -204,6 +222,62 @@ struct TAVO_VM_API RestMethod {
   static std::vector<::Quil::Data::DataDefinitionPtr> errorDefs();
 };
 
+// Operation "pick".
+struct TAVO_VM_API PickMethod {
+  // The parameters of "pick".
+  struct TAVO_VM_API Input : ::Quil::Data::BaseNative {
+    std::shared_ptr<const Tree> tree;
+    std::int64_t count = 0;
+
+    struct AdapterHelper {
+      static constexpr ::Quil::Data::KnownName knownNames[] = {"count", "tree"};
+      template <typename Helper>
+      static void AddFields(Helper& helper) {
+        helper.AddField("tree", &Input::tree);
+        helper.AddField("count", &Input::count);
+        helper.AddUnknownFields(knownNames);
+      }
+    };
+  };
+
+  using Interface = AsyncServiceInterface;
+  using ResultType = std::shared_ptr<const Leaf>;
+  using ResultCbType = ::Quil::AsyncResult<ResultType>;
+
+  // The wire name and the definitions of the operation, built anew by every call.
+  static std::string methodName();
+  static ::Quil::Data::DataDefinitionPtr inputDef();
+  static ::Quil::Data::DataDefinitionPtr outputDef();
+  static std::vector<::Quil::Data::DataDefinitionPtr> errorDefs();
+};
+
+// Operation "label".
+struct TAVO_VM_API LabelMethod {
+  // The parameters of "label".
+  struct TAVO_VM_API Input : ::Quil::Data::BaseNative {
+    std::string treeId;
+
+    struct AdapterHelper {
+      static constexpr ::Quil::Data::KnownName knownNames[] = {"tree_id"};
+      template <typename Helper>
+      static void AddFields(Helper& helper) {
+        helper.AddField("tree_id", &Input::treeId);
+        helper.AddUnknownFields(knownNames);
+      }
+    };
+  };
+
+  using Interface = AsyncServiceInterface;
+  using ResultType = std::string;
+  using ResultCbType = ::Quil::AsyncResult<ResultType>;
+
+  // The wire name and the definitions of the operation, built anew by every call.
+  static std::string methodName();
+  static ::Quil::Data::DataDefinitionPtr inputDef();
+  static ::Quil::Data::DataDefinitionPtr outputDef();
+  static std::vector<::Quil::Data::DataDefinitionPtr> errorDefs();
+};
+
 // The service "com.korvan.tavo.test.golden", one pure virtual function per operation. A server
 // implements it and binds the implementation with AsyncServiceBinder; a client calls it through
 // AsyncServiceStub. Every operation answers through its result object, once, now or later.
@@ -220,6 +294,13 @@ class TAVO_VM_API AsyncServiceInterface {
   virtual void Rest(
       std::shared_ptr<::Quil::Core::AsyncActivation> activation,
       const RestMethod::ResultCbType& result) = 0;
+  virtual void Pick(
+      std::shared_ptr<const Tree> tree, const std::int64_t& count,
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const PickMethod::ResultCbType& result) = 0;
+  virtual void Label(
+      const std::string& treeId, std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const LabelMethod::ResultCbType& result) = 0;
   virtual ~AsyncServiceInterface();
 };
 
@@ -292,6 +373,34 @@ struct TAVO_VM_API AsyncServiceBinderHelper {
           });
     }
   };
+
+  struct PickMethodBuilder {
+    template <typename Member>
+    auto operator()(Member member, const std::shared_ptr<AsyncServiceInterface>& implementation,
+                    const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const {
+      return ::Quil::Provider::MakeMethodFilter<PickMethod>(
+          [member, implementation](
+              const PickMethod::Input& input,
+              const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
+              const PickMethod::ResultCbType& result) {
+            ((*implementation).*member)(input.tree, input.count, activation, result);
+          });
+    }
+  };
+
+  struct LabelMethodBuilder {
+    template <typename Member>
+    auto operator()(Member member, const std::shared_ptr<AsyncServiceInterface>& implementation,
+                    const std::shared_ptr<::Quil::L10n::Localizer>& /*localizer*/) const {
+      return ::Quil::Provider::MakeMethodFilter<LabelMethod>(
+          [member, implementation](
+              const LabelMethod::Input& input,
+              const std::shared_ptr<::Quil::Core::AsyncActivation>& activation,
+              const LabelMethod::ResultCbType& result) {
+            ((*implementation).*member)(input.treeId, activation, result);
+          });
+    }
+  };
 };
 
 // The client side of the service: each operation fills the operation's input record and invokes
@@ -310,6 +419,13 @@ class TAVO_VM_API AsyncServiceStub final : public AsyncServiceInterface {
   void Rest(
       std::shared_ptr<::Quil::Core::AsyncActivation> activation,
       const RestMethod::ResultCbType& result) override;
+  void Pick(
+      std::shared_ptr<const Tree> tree, const std::int64_t& count,
+      std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const PickMethod::ResultCbType& result) override;
+  void Label(
+      const std::string& treeId, std::shared_ptr<::Quil::Core::AsyncActivation> activation,
+      const LabelMethod::ResultCbType& result) override;
   ~AsyncServiceStub() override;
 
  private:
@@ -342,6 +458,13 @@ struct TypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::Tree>
 };
 
 template <>
+struct TypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf>
+    : Data::StructTypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf> {
+  static std::string name() { return "com.korvan.tavo.test.golden.leaf"; }
+  static constexpr std::string_view qualifiedName = "::Com::Korvan::Tavo::Test::GoldenSvc::Leaf";
+};
+
+template <>
 struct TypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>
     : Data::InputTypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {
   static constexpr std::string_view qualifiedName =
@@ -363,6 +486,22 @@ struct TypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>
   static constexpr std::string_view qualifiedName =
       "::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input";
   static constexpr std::string_view operationName = "::Com::Korvan::Tavo::Test::GoldenSvc::Rest";
+};
+
+template <>
+struct TypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input>
+    : Data::InputTypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input> {
+  static constexpr std::string_view qualifiedName =
+      "::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input";
+  static constexpr std::string_view operationName = "::Com::Korvan::Tavo::Test::GoldenSvc::Pick";
+};
+
+template <>
+struct TypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input>
+    : Data::InputTypeInfo<::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input> {
+  static constexpr std::string_view qualifiedName =
+      "::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input";
+  static constexpr std::string_view operationName = "::Com::Korvan::Tavo::Test::GoldenSvc::Label";
 };
 
 template <>
@@ -406,6 +545,16 @@ struct NativeToDefinitionAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenS
     : NativeToDefinitionAdapter::StructAdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Tree> {};
 
 template <>
+struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf>
+    : NativeToValueAdapter::StructAdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf> {};
+template <>
+struct ValueToNativeAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf>
+    : ValueToNativeAdapter::StructAdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf> {};
+template <>
+struct NativeToDefinitionAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf>
+    : NativeToDefinitionAdapter::StructAdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::Leaf> {};
+
+template <>
 struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>
     : NativeToValueAdapter::StructAdaptMethod<
         ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input> {};
@@ -447,12 +596,43 @@ struct NativeToDefinitionAdapter::AdaptMethod<
     : NativeToDefinitionAdapter::StructAdaptMethod<
         ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input> {};
 
+template <>
+struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input>
+    : NativeToValueAdapter::StructAdaptMethod<
+        ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input> {};
+template <>
+struct ValueToNativeAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input>
+    : ValueToNativeAdapter::StructAdaptMethod<
+        ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input> {};
+template <>
+struct NativeToDefinitionAdapter::AdaptMethod<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input>
+    : NativeToDefinitionAdapter::StructAdaptMethod<
+        ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input> {};
+
+template <>
+struct NativeToValueAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input>
+    : NativeToValueAdapter::StructAdaptMethod<
+        ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input> {};
+template <>
+struct ValueToNativeAdapter::AdaptMethod<::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input>
+    : ValueToNativeAdapter::StructAdaptMethod<
+        ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input> {};
+template <>
+struct NativeToDefinitionAdapter::AdaptMethod<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input>
+    : NativeToDefinitionAdapter::StructAdaptMethod<
+        ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input> {};
+
 extern template bool Validator::isValid<
     ::Com::Korvan::Tavo::Test::GoldenSvc::Setting>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::Setting&, Validator::Policy, MessageList&);
 extern template bool Validator::isValid<
     ::Com::Korvan::Tavo::Test::GoldenSvc::Tree>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::Tree&, Validator::Policy, MessageList&);
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::Leaf>(
+    const ::Com::Korvan::Tavo::Test::GoldenSvc::Leaf&, Validator::Policy, MessageList&);
 extern template bool Validator::isValid<
     ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::PlantMethod::Input&, Validator::Policy,
@@ -464,6 +644,14 @@ extern template bool Validator::isValid<
 extern template bool Validator::isValid<
     ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input>(
     const ::Com::Korvan::Tavo::Test::GoldenSvc::RestMethod::Input&, Validator::Policy,
+    MessageList&);
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input>(
+    const ::Com::Korvan::Tavo::Test::GoldenSvc::PickMethod::Input&, Validator::Policy,
+    MessageList&);
+extern template bool Validator::isValid<
+    ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input>(
+    const ::Com::Korvan::Tavo::Test::GoldenSvc::LabelMethod::Input&, Validator::Policy,
     MessageList&);
 
 }  // namespace Quil::Data
