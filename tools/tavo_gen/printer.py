@@ -112,15 +112,14 @@ class Printer:
             with self.block(head):
                 self.line(statement)
 
-    def derived(self, head: str, base: str, opening: str = "{") -> None:
+    def derived(self, head: str, base: str) -> None:
         """`head : base {`, broken before the colon when it does not fit."""
-        one_line = f"{head} : {base} {opening}"
-        if self.fits(one_line):
-            self.line(one_line)
+        if self.fits(f"{head} : {base} {{"):
+            self.line(f"{head} : {base} {{")
         else:
             self.line(head)
             with self.continued():
-                self.line(f": {base} {opening}")
+                self.line(f": {base} {{")
 
     def comment(self, text: str) -> None:
         """A `//` comment, wrapped at word boundaries."""
