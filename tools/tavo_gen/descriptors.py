@@ -1,12 +1,10 @@
 """The per-type descriptors outside the service namespace: `TypeInfo` specialisations (of the
-types and of the service interface), the adapters' method lookups, the validator's instances and
-the metadata factories of the structures that declare metadata."""
+types and of the service interface), the validator's instances and the metadata factories of
+the structures that declare metadata."""
 
 from typing import List
 
 from . import writer
-
-ADAPTERS = ("NativeToValueAdapter", "ValueToNativeAdapter", "NativeToDefinitionAdapter")
 
 VALIDATOR_ARGS = ("Validator::Policy", "MessageList&")
 
@@ -44,16 +42,6 @@ def enum_info(qualified: str, wire: str) -> str:
 def interface_info(qualified: str, wire: str) -> str:
     """The service interface's: its wire name only."""
     return type_info("", qualified, [], wire)
-
-
-def adapt_methods(qualified: str, method: str) -> str:
-    """The three adapters' method lookups for a type: `method` is "StructAdaptMethod" or
-    "EnumAdaptMethod"."""
-    lines = []
-    for adapter in ADAPTERS:
-        lines += ["template <>"] + writer.derived(0, f"struct {adapter}::AdaptMethod<{qualified}>",
-                                                  f"{adapter}::{method}<{qualified}>", "{};")
-    return "\n".join(lines)
 
 
 def validator(qualified: str, extern: bool) -> str:

@@ -175,7 +175,6 @@ def generate(service: Service, source_name: str) -> Tuple[str, str]:
         qualified = naming.qualified(service, enum.native)
         type_infos.append(descriptors.enum_info(qualified,
                                                 naming.type_wire_name(service, enum.wire)))
-        adapters.append(descriptors.adapt_methods(qualified, "EnumAdaptMethod"))
     records = []
     for struct in ordered:
         qualified = naming.qualified(service, struct.native)
@@ -190,7 +189,6 @@ def generate(service: Service, source_name: str) -> Tuple[str, str]:
     type_infos.append(descriptors.interface_info(naming.interface_qualified(service),
                                                  naming.interface_wire_name(service)))
     for qualified in records:
-        adapters.append(descriptors.adapt_methods(qualified, "StructAdaptMethod"))
         externs.append(descriptors.validator(qualified, extern=True))
         instances.append(descriptors.validator(qualified, extern=False))
 
