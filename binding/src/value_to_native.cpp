@@ -94,7 +94,8 @@ StructHelper::~CompoundHelper() {
 }
 
 void StructHelper::AddUnknownFields(KnownNames known) {
-  if (Failed() || !incoming_) return;
+  // Collected even after a field has failed: only an absent incoming structure gives nothing.
+  if (!incoming_) return;
   // Names are unique in a value and in a walker: when every incoming field was a declared one,
   // there is nothing left to look for.
   if (declaredFound_ == incoming_->FieldCount()) return;

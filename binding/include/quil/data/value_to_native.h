@@ -264,7 +264,8 @@ class ValueToNativeAdapter::CompoundHelper<StructValue> {
     }
   }
 
-  // After the declared fields: the incoming fields they do not name go to `unknownFields`.
+  // After the declared fields, even when one of them failed: the incoming fields they do not
+  // name go to `unknownFields`.
   TAVO_VM_API void AddUnknownFields(KnownNames known);
 
  private:
