@@ -86,27 +86,6 @@ struct TypeInfo<Bench::LeafList> : Data::StructTypeInfo<Bench::LeafList> {
 };
 }  // namespace Quil
 
-namespace Quil::Data {
-template <>
-struct NativeToValueAdapter::AdaptMethod<Bench::Leaf>
-    : NativeToValueAdapter::StructAdaptMethod<Bench::Leaf> {};
-template <>
-struct NativeToValueAdapter::AdaptMethod<Bench::LeafList>
-    : NativeToValueAdapter::StructAdaptMethod<Bench::LeafList> {};
-template <>
-struct NativeToValueAdapter::AdaptMethod<Bench::State>
-    : NativeToValueAdapter::EnumAdaptMethod<Bench::State> {};
-template <>
-struct ValueToNativeAdapter::AdaptMethod<Bench::Leaf>
-    : ValueToNativeAdapter::StructAdaptMethod<Bench::Leaf> {};
-template <>
-struct ValueToNativeAdapter::AdaptMethod<Bench::LeafList>
-    : ValueToNativeAdapter::StructAdaptMethod<Bench::LeafList> {};
-template <>
-struct ValueToNativeAdapter::AdaptMethod<Bench::State>
-    : ValueToNativeAdapter::EnumAdaptMethod<Bench::State> {};
-}  // namespace Quil::Data
-
 namespace {
 
 using namespace Quil::Data;

@@ -16,7 +16,7 @@ void StackMapCnt::SetDef(TypeKey key, DataDefinitionPtr definition) {
 
 }  // namespace N2D_internal
 
-void NativeToDefinitionAdapter::Adapt(Method method, DestType destination,
+void NativeToDefinitionAdapter::Adapt(Method method, DefinitionSlot destination,
                                       const MessageList& messages) {
   StackType stack;
   method(SrcType(), destination, stack, messages);
@@ -28,33 +28,34 @@ void NativeToDefinitionAdapter::Adapt(Method method, DestType destination,
   }
 }
 
-void NativeToDefinitionAdapter::ResolveMethod(const SrcType& source, DestType, StackType& stack,
-                                              const MessageList&) {
+void NativeToDefinitionAdapter::ResolveMethod(const SrcType& source, DefinitionSlot,
+                                              StackType& stack, const MessageList&) {
   // Only structure definitions are recorded under an identity.
   source.structRef->SetTarget(
       std::static_pointer_cast<const StructDefinition>(stack.GetDef(source.key).first));
 }
 
-void NativeToDefinitionAdapter::PushComposite(const SrcType& source, DestType destination,
+void NativeToDefinitionAdapter::PushComposite(const SrcType& source, DefinitionSlot destination,
                                               StackType& stack, Method endMethod,
                                               Method elementMethod) {
   SrcType composite;
   composite.element = std::make_shared<DataDefinitionPtr>();
-  DestType cell = composite.element.get();
+  DefinitionSlot cell = composite.element.get();
   // The end step goes first so that it runs once the element is finished.
   stack.entries.push_back({std::move(composite), endMethod, destination});
   stack.entries.push_back({source, elementMethod, cell});
 }
 
-void NativeToDefinitionAdapter::StoreUnionCase(const SrcType& source, DestType destination,
+void NativeToDefinitionAdapter::StoreUnionCase(const SrcType& source, DefinitionSlot destination,
                                                std::string tagField,
                                                UnionCaseDefinition::Predicate predicate) {
   *destination =
       UnionCaseDefinition::GetInstance(*source.element, std::move(tagField), std::move(predicate));
 }
 
-bool NativeToDefinitionAdapter::MeetAgain(StackType& stack, TypeKey key, const std::string& name,
-                                          DestType destination) {
+bool NativeToDefinitionAdapter::ServedFromEarlierMeeting(StackType& stack, TypeKey key,
+                                                         const std::string& name,
+                                                         DefinitionSlot destination) {
   auto [definition, present] = stack.GetDef(key);
   if (!present) {
     stack.SetDef(key, nullptr);  // being built from now on
@@ -77,10 +78,8 @@ bool NativeToDefinitionAdapter::MeetAgain(StackType& stack, TypeKey key, const s
 NativeToDefinitionAdapter::CompoundHelper<StructDefinition>::CompoundHelper(StackType& stack)
     : fields_(std::make_shared<FieldDefinitions>()), stack_(stack) {}
 
-void NativeToDefinitionAdapter::CompoundHelper<StructDefinition>::PushEnd(Method endMethod,
-                                                                          std::string name,
-                                                                          TypeKey key,
-                                                                          DestType destination) {
+void NativeToDefinitionAdapter::CompoundHelper<StructDefinition>::PushEnd(
+    Method endMethod, std::string name, TypeKey key, DefinitionSlot destination) {
   SrcType end;
   end.fields = fields_;
   end.name = std::move(name);
@@ -91,7 +90,7 @@ void NativeToDefinitionAdapter::CompoundHelper<StructDefinition>::PushEnd(Method
 void NativeToDefinitionAdapter::CompoundHelper<StructDefinition>::PushField(std::string_view name,
                                                                             Method method) {
   // Map entries keep their address while the map lives, which the end step guarantees.
-  DestType slot = &fields_->try_emplace(std::string(name)).first->second;
+  DefinitionSlot slot = &fields_->try_emplace(std::string(name)).first->second;
   stack_.entries.push_back({SrcType(), method, slot});
 }
 

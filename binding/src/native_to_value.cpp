@@ -10,7 +10,7 @@ bool NativeToValueAdapter::Adapt(NativeConstPtr source, Method first, DataValueP
   Deque queue(localizer);
   first(source, &destination, queue, messages);
   while (!queue.Empty()) {
-    const N2VEntry entry = queue.Pop();
+    const NativeToValueEntry entry = queue.Pop();
     entry.method(entry.source, entry.destination, queue, messages);
   }
   return messages.size() == before;

@@ -14,7 +14,7 @@ bool ValueToNativeAdapter::Adapt(const DataValuePtr& source, Method first, Nativ
   while (!stack.Empty()) {
     // The entry is taken off first: its method may clear the stack, and the entry keeps its
     // source alive until the method returns.
-    const V2NEntry entry = stack.Pop();
+    const ValueToNativeEntry entry = stack.Pop();
     entry.method(entry.source, entry.destination, stack, messages);
   }
   return messages.size() == before;
@@ -45,9 +45,9 @@ std::shared_ptr<const ListValue> ValueToNativeAdapter::NarrowSrc<ListValue>(
   return nullptr;
 }
 
-bool ValueToNativeAdapter::TextOf(const DataValuePtr& value, std::string_view& text,
-                                  MessageList& messages) {
-  if (const std::string* held = StringText(value)) {
+bool ValueToNativeAdapter::TextOrReport(const DataValuePtr& value, std::string_view& text,
+                                        MessageList& messages) {
+  if (const std::string* held = TextIfString(value)) {
     text = *held;
     return true;
   }
@@ -55,14 +55,14 @@ bool ValueToNativeAdapter::TextOf(const DataValuePtr& value, std::string_view& t
   return DataValue::Value<std::string>(value, ignored, messages);  // appends its message
 }
 
-const std::string* ValueToNativeAdapter::StringText(const DataValuePtr& value) {
+const std::string* ValueToNativeAdapter::TextIfString(const DataValuePtr& value) {
   if (!value || value->GetType() != DataType::STRING) return nullptr;
   return &static_cast<const StringValue&>(*value).GetValue();
 }
 
 StructHelper::CompoundHelper(const DataValuePtr& source, Stack& stack, MessageList& messages)
     : stack_(stack), messages_(messages), messageCount_(messages.size()) {
-  if (const std::string* text = StringText(source)) {
+  if (const std::string* text = TextIfString(source)) {
     if (text->empty()) {
       emptyString_ = source;
     } else {
@@ -94,7 +94,8 @@ StructHelper::~CompoundHelper() {
 }
 
 void StructHelper::AddUnknownFields(KnownNames known) {
-  if (Failed() || !incoming_) return;
+  // Collected even after a field has failed: only an absent incoming structure gives nothing.
+  if (!incoming_) return;
   // Names are unique in a value and in a walker: when every incoming field was a declared one,
   // there is nothing left to look for.
   if (declaredFound_ == incoming_->FieldCount()) return;

@@ -18,12 +18,12 @@ namespace {
 
 using namespace Testing;
 
-const std::string kLeafName = "com.korvan.tavo.test.hand.leaf";
-const std::string kChoiceName = "com.korvan.tavo.test.hand.choice";
+const std::string kLeafName = "com.korvan.tavo.test.native_kinds.leaf";
+const std::string kChoiceName = "com.korvan.tavo.test.native_kinds.choice";
 constexpr auto kSet = ListValue::Kind::SET;
 
-std::shared_ptr<Hand::Leaf> MakeLeaf(std::string id, Hand::Kind kind, std::int64_t size) {
-  auto leaf = std::make_shared<Hand::Leaf>();
+std::shared_ptr<Kinds::Leaf> MakeLeaf(std::string id, Kinds::Kind kind, std::int64_t size) {
+  auto leaf = std::make_shared<Kinds::Leaf>();
   leaf->id = std::move(id);
   leaf->kind = kind;
   leaf->size = size;
@@ -31,17 +31,17 @@ std::shared_ptr<Hand::Leaf> MakeLeaf(std::string id, Hand::Kind kind, std::int64
 }
 
 TEST(NativeToValueTest, WritesEveryMemberInDeclarationOrder) {
-  Hand::Everything native;
-  native.kind = Hand::Kind::FromText("Gamma");  // unknown texts are written back unchanged
+  Kinds::Everything native;
+  native.kind = Kinds::Kind::FromText("Gamma");  // unknown texts are written back unchanged
   native.maybeText = std::string();
-  native.maybeKinds = std::set<Hand::Kind>{Hand::Kind::FromText("delta"), Hand::Kind::BETA,
-                                           Hand::Kind::FromText("beta")};
-  auto leaf = MakeLeaf("disk-1", Hand::Kind(), 512);
+  native.maybeKinds = std::set<Kinds::Kind>{Kinds::Kind::FromText("delta"), Kinds::Kind::BETA,
+                                            Kinds::Kind::FromText("beta")};
+  auto leaf = MakeLeaf("disk-1", Kinds::Kind(), 512);
   // Kept unknown fields reappear after the declared ones, shared; a declared name shadows one.
   const DataValuePtr extraList = List({Int(1)});
   leaf->unknownFields = Struct("unknownFields", {{"zz_list", extraList}, {"size", Int(999)}});
   native.leaf = leaf;
-  auto choice = std::make_shared<Hand::Choice>();
+  auto choice = std::make_shared<Kinds::Choice>();
   choice->path = "/a.iso";
   native.choice = choice;
 
@@ -54,7 +54,7 @@ TEST(NativeToValueTest, WritesEveryMemberInDeclarationOrder) {
                                                     {"size", Int(512)},
                                                     {"zz_list", extraList}});
   const DataValuePtr expected = Struct(
-      "com.korvan.tavo.test.hand.everything",
+      "com.korvan.tavo.test.native_kinds.everything",
       {{"number", Int(0)},
        {"flag", Bool(false)},
        {"text", Str("")},
@@ -90,22 +90,22 @@ TEST(NativeToValueTest, MissingRequiredStructureReportsOneFailure) {
     EXPECT_EQ(messages[1].args, Texts{wireName});
   };
 
-  Hand::Everything native;
-  native.choice = std::make_shared<Hand::Choice>();
+  Kinds::Everything native;
+  native.choice = std::make_shared<Kinds::Choice>();
   expectOne(native, kLeafName);
   // With two missing, the later declared is reached first and is the only one reported.
   native.choice = nullptr;
   expectOne(native, kChoiceName);
-  native.choice = std::make_shared<Hand::Choice>();
+  native.choice = std::make_shared<Kinds::Choice>();
   native.leaf = MakeLeaf("l", {}, 0);
   native.leaves = {nullptr};
   expectOne(native, kLeafName);
-  expectOne(Hand::DoMethod::Input(), kChoiceName);
+  expectOne(Kinds::DoMethod::Input(), kChoiceName);
 
   // Success is judged by growth of the list, not by its being empty.
   DataValuePtr value;
   MessageList messages{earlier};
-  EXPECT_TRUE(ToValue(Hand::Leaf(), value, messages));
+  EXPECT_TRUE(ToValue(Kinds::Leaf(), value, messages));
   EXPECT_EQ(messages.size(), 1u);
 }
 

@@ -18,7 +18,7 @@ namespace Quil::Data {
 namespace {
 
 using namespace Testing;
-using Hand::Kind;
+using Kinds::Kind;
 
 TEST(RoundTripTest, RandomValuesSurvive) {
   std::mt19937 random(20240611);
@@ -51,7 +51,7 @@ TEST(RoundTripTest, RandomValuesSurvive) {
     return store;
   };
   const auto leaf = [&] {
-    auto made = std::make_shared<Hand::Leaf>();
+    auto made = std::make_shared<Kinds::Leaf>();
     made->id = text();
     made->kind = kind();
     made->size = number();
@@ -61,7 +61,7 @@ TEST(RoundTripTest, RandomValuesSurvive) {
 
   for (int round = 0; round < 300; ++round) {
     SCOPED_TRACE(round);
-    Hand::Everything native;
+    Kinds::Everything native;
     native.number = number();
     native.flag = pick(2);
     native.kind = kind();
@@ -70,7 +70,7 @@ TEST(RoundTripTest, RandomValuesSurvive) {
     native.leaf = leaf();
     for (int i = pick(4); i > 0; --i) native.leaves.push_back(leaf());
     native.kinds = {kind(), kind(), kind()};
-    auto choice = std::make_shared<Hand::Choice>();
+    auto choice = std::make_shared<Kinds::Choice>();
     choice->tag = kind();
     if (pick(2)) choice->name = text();
     if (pick(2)) choice->path = text();
@@ -78,7 +78,7 @@ TEST(RoundTripTest, RandomValuesSurvive) {
     native.unknownFields = unknownFields();
 
     // Whatever decoding dropped or changed shows in the second value.
-    Hand::Everything decoded;
+    Kinds::Everything decoded;
     DataValuePtr first;
     DataValuePtr second;
     MessageList messages;

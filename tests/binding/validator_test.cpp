@@ -16,12 +16,11 @@ namespace {
 
 using namespace Testing;
 
-constexpr std::string_view kLeaf = "::Com::Korvan::Tavo::Test::HandSvc::Leaf";
-constexpr std::string_view kChoice = "::Com::Korvan::Tavo::Test::HandSvc::Choice";
-constexpr std::string_view kInput = "::Com::Korvan::Tavo::Test::HandSvc::DoMethod::Input";
-constexpr std::string_view kDo = "::Com::Korvan::Tavo::Test::HandSvc::Do";
-const std::string kChoiceWire = "com.korvan.tavo.test.hand.choice";
-const std::string kBackingWire = "com.korvan.tavo.test.sample.backing";
+constexpr std::string_view kLeaf = "::Com::Korvan::Tavo::Test::NativeKindsSvc::Leaf";
+constexpr std::string_view kChoice = "::Com::Korvan::Tavo::Test::NativeKindsSvc::Choice";
+constexpr std::string_view kInput = "::Com::Korvan::Tavo::Test::NativeKindsSvc::DoMethod::Input";
+constexpr std::string_view kDo = "::Com::Korvan::Tavo::Test::NativeKindsSvc::Do";
+const std::string kChoiceWire = "com.korvan.tavo.test.native_kinds.choice";
 constexpr auto kLax = static_cast<Validator::Policy>(0);
 
 std::string IsSet(const std::string& unionName, const std::string& member) {
@@ -33,16 +32,16 @@ std::string IsNotSet(const std::string& unionName, const std::string& member) {
 std::string MissingTag(const std::string& tag) {
   return "quil.data.union.missing.tag.field(" + tag + ")";
 }
-Hand::Choice MakeChoice(const char* tag, const char* name, const char* path) {
-  Hand::Choice choice;
-  choice.tag = Hand::Kind::FromText(tag);
+Kinds::Choice MakeChoice(const char* tag, const char* name, const char* path) {
+  Kinds::Choice choice;
+  choice.tag = Kinds::Kind::FromText(tag);
   if (name != nullptr) choice.name = std::string(name);
   if (path != nullptr) choice.path = std::string(path);
   return choice;
 }
 
 TEST(ValidatorTest, UnknownFieldsUnderTheStrictPolicy) {
-  Hand::Leaf leaf;
+  Kinds::Leaf leaf;
   EXPECT_EQ(Check(leaf), Texts{});
   // Reported in ascending name order.
   leaf.unknownFields = UnknownStore({"b", "a", "B"});
@@ -51,81 +50,68 @@ TEST(ValidatorTest, UnknownFieldsUnderTheStrictPolicy) {
   EXPECT_EQ(Check(leaf, kLax), Texts{});
 
   // Unknown fields end the check before the union rules; without the check the rules apply.
-  Hand::Choice choice = MakeChoice("BETA", "n", nullptr);
+  Kinds::Choice choice = MakeChoice("BETA", "n", nullptr);
   choice.unknownFields = UnknownStore({"z"});
   EXPECT_EQ(Check(choice), Texts{Extra(kChoice, "z")});
   EXPECT_EQ(Check(choice, kLax), Texts{IsSet(kChoiceWire, "name")});
 }
 
 TEST(ValidatorTest, UnionRulesInMemberOrderThenTheTag) {
-  // Choice: "name" required for ALPHA and GAMMA, "path" allowed for BETA. Backing: "device_name"
-  // required for DEVICE and PIPE, "file_name" allowed for IMAGE; members are named natively, the
-  // union by its wire name. An unknown tag admits no member; the first broken rule ends the check.
+  // "name" is required for ALPHA and GAMMA, "path" allowed for BETA; members are named natively,
+  // the union by its wire name. An unknown tag admits no member; the first broken rule ends the
+  // check.
   struct Case {
-    bool backing;
     const char* tag;
-    const char* first;   // the required-case member
-    const char* second;  // the allowed-case member
+    const char* name;
+    const char* path;
     Texts expected;
   };
   const Case cases[] = {
-      {false, "BETA", nullptr, "p", {}},
-      {false, "BETA", "n", nullptr, {IsSet(kChoiceWire, "name")}},
-      {false, "ALPHA", nullptr, "p", {IsNotSet(kChoiceWire, "name")}},
-      {false, "_UNKNOWN", nullptr, nullptr, {MissingTag("tag")}},
-      {false, "alpha", nullptr, nullptr, {MissingTag("tag")}},
-      {false, "", "n", "p", {IsSet(kChoiceWire, "name")}},
-      {false, "DELTA", nullptr, "p", {IsSet(kChoiceWire, "path")}},
-      {true, "IMAGE", nullptr, "a.iso", {}},
-      {true, "IMAGE", "sr0", nullptr, {IsSet(kBackingWire, "deviceName")}},
-      {true, "DEVICE", nullptr, nullptr, {IsNotSet(kBackingWire, "deviceName")}},
-      {true, "DEVICE", "sr0", "a.iso", {IsSet(kBackingWire, "fileName")}},
-      {true, "PIPE", nullptr, "a.iso", {IsNotSet(kBackingWire, "deviceName")}},
-      {true, "cdrom", nullptr, nullptr, {MissingTag("kind")}},
+      {"BETA", nullptr, "p", {}},
+      {"GAMMA", "n", nullptr, {}},
+      {"BETA", "n", nullptr, {IsSet(kChoiceWire, "name")}},
+      {"ALPHA", nullptr, "p", {IsNotSet(kChoiceWire, "name")}},
+      {"ALPHA", "n", "p", {IsSet(kChoiceWire, "path")}},
+      {"_UNKNOWN", nullptr, nullptr, {MissingTag("tag")}},
+      {"alpha", nullptr, nullptr, {MissingTag("tag")}},
+      {"", "n", "p", {IsSet(kChoiceWire, "name")}},
+      {"DELTA", nullptr, "p", {IsSet(kChoiceWire, "path")}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.tag) + (c.first ? " first" : "") + (c.second ? " second" : ""));
-    if (!c.backing) {
-      EXPECT_EQ(Check(MakeChoice(c.tag, c.first, c.second)), c.expected);
-      continue;
-    }
-    Sample::Backing backing;
-    backing.kind = Sample::BackingKind::FromText(c.tag);
-    if (c.first != nullptr) backing.deviceName = std::string(c.first);
-    if (c.second != nullptr) backing.fileName = std::string(c.second);
-    EXPECT_EQ(Check(backing), c.expected);
+    SCOPED_TRACE(std::string(c.tag) + (c.name ? " name" : "") + (c.path ? " path" : ""));
+    EXPECT_EQ(Check(MakeChoice(c.tag, c.name, c.path)), c.expected);
   }
 }
 
 TEST(ValidatorTest, InputRecordsCheckTheirNestedStructures) {
-  Hand::DoMethod::Input input;
+  Kinds::DoMethod::Input input;
   input.vm = "vm-1";
-  input.choice = std::make_shared<const Hand::Choice>(MakeChoice("ALPHA", "n", nullptr));
+  input.choice = std::make_shared<const Kinds::Choice>(MakeChoice("ALPHA", "n", nullptr));
   EXPECT_EQ(Check(input), Texts{});  // an absent optional structure is valid
 
   // Its own unknown fields, sorted, then the invalid input; nested structures are not looked at.
-  auto invalidChoice = std::make_shared<Hand::Choice>(MakeChoice("BETA", "n", nullptr));
+  auto invalidChoice = std::make_shared<Kinds::Choice>(MakeChoice("BETA", "n", nullptr));
   invalidChoice->unknownFields = UnknownStore({"c"});
-  Hand::DoMethod::Input extra = input;
+  Kinds::DoMethod::Input extra = input;
   extra.unknownFields = UnknownStore({"b", "a"});
   extra.choice = invalidChoice;
   EXPECT_EQ(Check(extra), (Texts{Extra(kInput, "a"), Extra(kInput, "b"), InvalidInput(kDo)}));
 
   // A missing required structure: only the invalid input.
-  Hand::DoMethod::Input missing = input;
+  Kinds::DoMethod::Input missing = input;
   missing.choice = nullptr;
   EXPECT_EQ(Check(missing), Texts{InvalidInput(kDo)});
 
   // A nested structure's own messages come first; it is checked strictly whatever the policy.
-  Hand::DoMethod::Input broken = input;
+  Kinds::DoMethod::Input broken = input;
   broken.choice = invalidChoice;
   broken.unknownFields = UnknownStore({"ignored"});
   EXPECT_EQ(Check(broken, kLax), (Texts{Extra(kChoice, "c"), InvalidInput(kDo)}));
 
   // A present optional structure must be valid.
-  auto filter = std::make_shared<Hand::Leaf>();
+  auto filter = std::make_shared<Kinds::Leaf>();
   filter->unknownFields = UnknownStore({"x"});
-  input.filter = OptionalPtr<const Hand::Leaf>(filter);
+  input.filter = OptionalPtr<const Kinds::Leaf>(filter);
   EXPECT_EQ(Check(input), (Texts{Extra(kLeaf, "x"), InvalidInput(kDo)}));
 }
 

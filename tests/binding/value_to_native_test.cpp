@@ -18,7 +18,7 @@ namespace Quil::Data {
 namespace {
 
 using namespace Testing;
-using Hand::Kind;
+using Kinds::Kind;
 constexpr auto kSet = ListValue::Kind::SET;
 
 // The value with one field replaced (or added).
@@ -60,7 +60,7 @@ bool FromValue(const DataValuePtr& value, T& native, MessageList& messages) {
 }
 
 // Runs a conversion that must fail and returns its one message.
-template <typename T = Hand::Everything>
+template <typename T = Kinds::Everything>
 BaseMessage OnlyFailure(const DataValuePtr& value) {
   T native;
   MessageList messages;
@@ -92,7 +92,7 @@ TEST(ValueToNativeTest, EnumerationTextsAndStringsStandingForOtherKinds) {
   EXPECT_EQ(kinds, (std::set<Kind>{Kind::GAMMA, Kind(), Kind::FromText("gamma")}));
   EXPECT_EQ(kinds.size(), 3u);
 
-  const std::string leafName = "com.korvan.tavo.test.hand.leaf";
+  const std::string leafName = "com.korvan.tavo.test.native_kinds.leaf";
   struct Case {
     const char* field;
     DataValuePtr given;
@@ -113,26 +113,26 @@ TEST(ValueToNativeTest, EnumerationTextsAndStringsStandingForOtherKinds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.field) + " = " + ToText(c.given.get()));
-    Hand::Everything native;
+    Kinds::Everything native;
     DataValuePtr back;
     ASSERT_TRUE(FromValue(With(EverythingValue(), c.field, c.given), native, messages));
     ASSERT_TRUE(ToValue(native, back, messages));
     EXPECT_TRUE(Equals(FieldOf(back, c.field).get(), c.encodedBack.get()))
         << ToText(FieldOf(back, c.field).get());
   }
-  Hand::Everything blank;  // nested required structures get defaults too
+  Kinds::Everything blank;  // nested required structures get defaults too
   ASSERT_TRUE(FromValue(Str(""), blank, messages));
   EXPECT_TRUE(blank.leaf != nullptr && blank.choice != nullptr);
 
   // An optional structure parameter: an empty string leaves it unset, a bare structure sets it.
   const auto input = Struct("in", {{"vm", Str("")}, {"choice", Struct("c", {{"tag", Str("")}})}});
-  Hand::DoMethod::Input decoded;
+  Kinds::DoMethod::Input decoded;
   ASSERT_TRUE(FromValue(With(input, "filter", Str("")), decoded, messages));
   EXPECT_FALSE(decoded.filter);
   ASSERT_TRUE(FromValue(With(input, "filter", LeafValue("f", "", 1)), decoded, messages));
   EXPECT_TRUE(decoded.filter);
   EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(OnlyFailure<Hand::DoMethod::Input>(With(input, "filter", Str("x"))), BadCast("x"));
+  EXPECT_EQ(OnlyFailure<Kinds::DoMethod::Input>(With(input, "filter", Str("x"))), BadCast("x"));
 }
 
 TEST(ValueToNativeTest, FirstFailureIsTheOnlyOneReported) {
@@ -197,13 +197,19 @@ TEST(ValueToNativeTest, KeepsUndeclaredFieldsInNameOrder) {
   EXPECT_EQ(info.unknownFields->FindField("countx")->get(), shared.get());  // shared, not copied
 
   // An existing store is added to, not replaced.
-  Hand::Leaf kept;
+  Kinds::Leaf kept;
   auto store = Struct("unknownFields", {{"earlier", Int(5)}});
   kept.unknownFields = store;
   ASSERT_TRUE(FromValue(With(LeafValue("a", "", 1), "later", Int(6)), kept, messages));
   EXPECT_EQ(kept.unknownFields, store);
   EXPECT_EQ(FieldNames(store), (Texts{"earlier", "later"}));
   EXPECT_TRUE(messages.empty());
+
+  // A failed field does not stop the collection.
+  Kinds::Leaf failed;
+  EXPECT_FALSE(FromValue(Struct("l", {{"id", Str("a")}, {"zz", Int(7)}}), failed, messages));
+  ASSERT_NE(failed.unknownFields, nullptr);
+  EXPECT_EQ(FieldNames(failed.unknownFields), Texts{"zz"});
 }
 
 }  // namespace

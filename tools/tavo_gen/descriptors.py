@@ -1,12 +1,10 @@
 """The per-type descriptors outside the service namespace: `TypeInfo` specialisations (of the
-types and of the service interface), the adapters' method lookups, the validator's instances and
-the metadata factories of the structures that declare metadata."""
+types and of the service interface), the validator's instances and the metadata factories of
+the structures that declare metadata."""
 
 from typing import List
 
 from .printer import Printer, quoted
-
-ADAPTERS = ("NativeToValueAdapter", "ValueToNativeAdapter", "NativeToDefinitionAdapter")
 
 VALIDATOR_ARGS = ["Validator::Policy", "MessageList&"]
 
@@ -55,13 +53,6 @@ def interface_info(p: Printer, qualified: str, wire: str) -> None:
     p.line("template <>")
     with p.block(f"struct TypeInfo<{qualified}>", "};"):
         p.brief("static std::string name()", f"return {quoted(wire)};")
-
-
-def adapt_methods(p: Printer, qualified: str, method: str) -> None:
-    """The three adapters' method lookups for a type: `method` is "StructAdaptMethod" or
-    "EnumAdaptMethod"."""
-    for adapter in ADAPTERS:
-        specialisation(p, f"{adapter}::AdaptMethod", qualified, f"{adapter}::{method}", "{};")
 
 
 def validator(p: Printer, qualified: str, extern: bool) -> None:

@@ -180,13 +180,6 @@ def header(parts: Parts) -> str:
                                    naming.interface_wire_name(service))
     p.gap()
     with p.namespace("Quil::Data"):
-        for enum in service.enums:
-            p.gap()
-            descriptors.adapt_methods(p, naming.qualified(service, enum.native), "EnumAdaptMethod")
-        for qualified in records:
-            p.gap()
-            descriptors.adapt_methods(p, qualified, "StructAdaptMethod")
-        p.gap()
         for qualified in records:
             descriptors.validator(p, qualified, extern=True)
     if parts.described:

@@ -37,20 +37,29 @@
 //     struct Strings { TAVO_VM_API static const char* const values[5]; };  // ..., "_UNKNOWN", null
 //     BackingType(Enum value = _UNKNOWN) : Enumeration(value) {}
 //   };
+//
+// `NativeTraits<T>` below tells the adapters and the validator which of these conventions a
+// type follows; `TypeInfo` (quil/type_info.h) and `OptionalPtr` (quil/types.h) are the
+// framework's and stay there.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <boost/logic/tribool.hpp>
+#include <boost/optional.hpp>
 
 #include <quil/data/value.h>
 #include <quil/export.h>
 #include <quil/type_info.h>
+#include <quil/types.h>
 
 namespace Quil::Data {
 
@@ -127,6 +136,80 @@ class Enumeration {
   std::int32_t code_;
   std::string unknownText_;
 };
+
+// What kind of native a type is: every member type of a generated structure is one of these.
+enum class NativeKind {
+  Primitive,    // std::int64_t, bool, std::string, Quil::Void
+  Enumeration,  // derives from Enumeration<E>
+  Structure,    // a structure or input record: derives from BaseNative
+  SharedPtr,    // std::shared_ptr<const S>: a required structure
+  OptionalPtr,  // Quil::OptionalPtr<const S>: an optional structure parameter
+  Optional,     // boost::optional<X>
+  List,         // std::vector<X>
+  Set,          // std::set<X>
+};
+
+namespace Detail {
+template <typename T>
+inline constexpr bool kNotANativeType = false;
+
+// The kinds that are not wrappers, tried in this order.
+template <typename T>
+constexpr NativeKind LeafKind() {
+  if constexpr (std::is_same_v<T, std::int64_t> || std::is_same_v<T, bool> ||
+                std::is_same_v<T, std::string> || std::is_same_v<T, Void>) {
+    return NativeKind::Primitive;
+  } else if constexpr (std::is_base_of_v<Enumeration<T>, T>) {
+    return NativeKind::Enumeration;
+  } else if constexpr (std::is_base_of_v<BaseNative, T>) {
+    return NativeKind::Structure;
+  } else {
+    static_assert(kNotANativeType<T>,
+                  "not a native type of the API: expected int64, bool, text, Void, a generated "
+                  "enumeration or structure, shared_ptr or OptionalPtr of a const structure, "
+                  "boost::optional, std::vector or std::set");
+    return NativeKind::Primitive;
+  }
+}
+}  // namespace Detail
+
+// `kind` of T, and for a wrapper `Element`, what it holds (a pointer's structure without const).
+// A wrapper is known by its exact template, so an OptionalPtr is never taken for the shared
+// pointer it derives from.
+template <typename T>
+struct NativeTraits {
+  static constexpr NativeKind kind = Detail::LeafKind<T>();
+};
+template <typename S>
+struct NativeTraits<std::shared_ptr<const S>> {
+  static constexpr NativeKind kind = NativeKind::SharedPtr;
+  using Element = S;
+};
+template <typename S>
+struct NativeTraits<OptionalPtr<const S>> {
+  static constexpr NativeKind kind = NativeKind::OptionalPtr;
+  using Element = S;
+};
+template <typename X>
+struct NativeTraits<boost::optional<X>> {
+  static constexpr NativeKind kind = NativeKind::Optional;
+  using Element = X;
+};
+template <typename X, typename Allocator>
+struct NativeTraits<std::vector<X, Allocator>> {
+  static constexpr NativeKind kind = NativeKind::List;
+  using Element = X;
+};
+template <typename X, typename Compare, typename Allocator>
+struct NativeTraits<std::set<X, Compare, Allocator>> {
+  static constexpr NativeKind kind = NativeKind::Set;
+  using Element = X;
+};
+
+template <typename T>
+inline constexpr NativeKind kNativeKind = NativeTraits<T>::kind;
+template <typename T>
+using NativeElement = typename NativeTraits<T>::Element;
 
 // Bases of the generated `TypeInfo<T>` specialisations, which add the wire name `name()` and the
 // fully qualified native name `qualifiedName` used in messages (input records also name their

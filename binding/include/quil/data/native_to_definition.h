@@ -14,15 +14,6 @@
 // from one call to the next, so two calls give equal but distinct trees. The adapter reports no
 // failures; its message list is never written.
 //
-// Generated code plugs each native type in by specialising `AdaptMethod`:
-//
-//   template <>
-//   struct NativeToDefinitionAdapter::AdaptMethod<Info>
-//       : NativeToDefinitionAdapter::StructAdaptMethod<Info> {};
-//   template <>
-//   struct NativeToDefinitionAdapter::AdaptMethod<BackingType>
-//       : NativeToDefinitionAdapter::EnumAdaptMethod<BackingType> {};
-//
 //   DataDefinitionPtr info = NativeToDefinitionAdapter::DefinitionOf<Info>();
 //
 // A type whose definition is made elsewhere (a standard error) specialises `AdaptMethod` with a
@@ -34,11 +25,9 @@
 #include <deque>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include <boost/optional.hpp>
 
@@ -88,7 +77,8 @@ struct BasicAdaptEntry {
   DataDefinitionPtr* destination = nullptr;
 };
 
-// The work stack of one Adapt call and the structures met so far in it.
+// The work stack of one Adapt call and the structures met so far in it (a stack and a map;
+// nothing is counted, whatever the name says).
 struct TAVO_VM_API StackMapCnt {
   // Steps are taken from the back.
   std::deque<BasicAdaptEntry> entries;
@@ -101,9 +91,6 @@ struct TAVO_VM_API StackMapCnt {
   void SetDef(TypeKey key, DataDefinitionPtr definition);
 };
 
-template <typename>
-inline constexpr bool kNoAdaptMethod = false;
-
 }  // namespace N2D_internal
 
 struct TAVO_VM_API NativeToDefinitionAdapter {
@@ -112,56 +99,49 @@ struct TAVO_VM_API NativeToDefinitionAdapter {
   using StackType = N2D_internal::StackMapCnt;
   using BasicAdaptEntry = N2D_internal::BasicAdaptEntry;
   using Method = N2D_internal::Method;
-  using DestType = DataDefinitionPtr*;
+  // The slot that a step writes its definition to.
+  using DefinitionSlot = DataDefinitionPtr*;
 
   // Runs `method` for a default source, then every step it pushes; on return `destination`
   // holds the definition.
-  static void Adapt(Method method, DestType destination, const MessageList& messages);
+  static void Adapt(Method method, DefinitionSlot destination, const MessageList& messages);
 
   // Adapt for native type T into a fresh result.
   template <typename T>
   static DataDefinitionPtr DefinitionOf();
 
-  // The method for native type T. Generated code specialises it for every structure, input
-  // record and enumeration; primitives and containers are covered below.
+  // The method for native type T, chosen by its kind (`NativeTraits`). A type whose definition
+  // is made elsewhere specialises it.
   template <typename T>
   struct AdaptMethod {
-    static_assert(N2D_internal::kNoAdaptMethod<T>,
-                  "no data definition for this native type: structures and enumerations need "
-                  "their generated NativeToDefinitionAdapter::AdaptMethod specialisation");
+    static Method Get();
   };
-  template <typename T>
-  struct PrimitiveAdaptMethod;
-  template <typename S>
-  struct StructAdaptMethod;
-  template <typename E>
-  struct EnumAdaptMethod;
 
   // Stores `DataDefinition::Create<T>()`.
   template <typename T>
-  static void PrimitiveMethod(const SrcType& source, DestType destination, StackType& stack,
+  static void PrimitiveMethod(const SrcType& source, DefinitionSlot destination, StackType& stack,
                               const MessageList& messages);
 
   // Stores what `Make` returns.
   template <DataDefinitionPtr (*Make)()>
-  static void FactoryMethod(const SrcType& source, DestType destination, StackType& stack,
+  static void FactoryMethod(const SrcType& source, DefinitionSlot destination, StackType& stack,
                             const MessageList& messages);
 
   // Builds the definition of X into a fresh element cell, then End's method wraps it.
   template <typename X, typename End>
-  static void CompositeBeginMethod(const SrcType& source, DestType destination, StackType& stack,
-                                   const MessageList& messages);
+  static void CompositeBeginMethod(const SrcType& source, DefinitionSlot destination,
+                                   StackType& stack, const MessageList& messages);
 
   // End methods of composites: wrap the element cell of the source.
   template <typename D>  // OptionalDefinition
-  static void CompositeEndMethod(const SrcType& source, DestType destination, StackType& stack,
-                                 const MessageList& messages);
+  static void CompositeEndMethod(const SrcType& source, DefinitionSlot destination,
+                                 StackType& stack, const MessageList& messages);
   template <ListValue::Kind Kind>
-  static void ListEndMethod(const SrcType& source, DestType destination, StackType& stack,
+  static void ListEndMethod(const SrcType& source, DefinitionSlot destination, StackType& stack,
                             const MessageList& messages);
   template <typename Tags, std::size_t I, typename Rule>
-  static void UnionCaseEndMethod(const SrcType& source, DestType destination, StackType& stack,
-                                 const MessageList& messages);
+  static void UnionCaseEndMethod(const SrcType& source, DefinitionSlot destination,
+                                 StackType& stack, const MessageList& messages);
 
   struct OptionalEnd;
   template <ListValue::Kind Kind>
@@ -178,57 +158,32 @@ struct TAVO_VM_API NativeToDefinitionAdapter {
   static TypeKey KeyOf();
 
   template <typename S>
-  static void StructBeginMethod(const SrcType& source, DestType destination, StackType& stack,
+  static void StructBeginMethod(const SrcType& source, DefinitionSlot destination, StackType& stack,
                                 const MessageList& messages);
 
   // First meeting of S in this call: builds it with Helper, finished by End's method. Met again
   // once finished: the same definition. Met while being built: a reference resolved at the end.
   template <typename S, typename Helper, typename End>
-  static void CompoundBeginMethod(const SrcType& source, DestType destination, StackType& stack,
-                                  const MessageList& messages, TypeKey key);
+  static void CompoundBeginMethod(const SrcType& source, DefinitionSlot destination,
+                                  StackType& stack, const MessageList& messages, TypeKey key);
 
   // Stores the finished structure definition and records it under the source's identity.
   template <typename D>  // StructDefinition
-  static void CompoundEndMethod(const SrcType& source, DestType destination, StackType& stack,
+  static void CompoundEndMethod(const SrcType& source, DefinitionSlot destination, StackType& stack,
                                 const MessageList& messages);
 
   // Points the source's reference at the structure finished under its identity.
-  static void ResolveMethod(const SrcType& source, DestType destination, StackType& stack,
+  static void ResolveMethod(const SrcType& source, DefinitionSlot destination, StackType& stack,
                             const MessageList& messages);
 
  private:
-  static void PushComposite(const SrcType& source, DestType destination, StackType& stack,
+  static void PushComposite(const SrcType& source, DefinitionSlot destination, StackType& stack,
                             Method endMethod, Method elementMethod);
-  static void StoreUnionCase(const SrcType& source, DestType destination, std::string tagField,
-                             UnionCaseDefinition::Predicate predicate);
+  static void StoreUnionCase(const SrcType& source, DefinitionSlot destination,
+                             std::string tagField, UnionCaseDefinition::Predicate predicate);
   // Whether S was met before in this call, in which case `destination` is served.
-  static bool MeetAgain(StackType& stack, TypeKey key, const std::string& name,
-                        DestType destination);
-};
-
-// Primitives.
-template <typename T>
-struct NativeToDefinitionAdapter::PrimitiveAdaptMethod {
-  static Method Get() { return &PrimitiveMethod<T>; }
-};
-template <>
-struct NativeToDefinitionAdapter::AdaptMethod<std::int64_t> : PrimitiveAdaptMethod<std::int64_t> {};
-template <>
-struct NativeToDefinitionAdapter::AdaptMethod<bool> : PrimitiveAdaptMethod<bool> {};
-template <>
-struct NativeToDefinitionAdapter::AdaptMethod<std::string> : PrimitiveAdaptMethod<std::string> {};
-template <>
-struct NativeToDefinitionAdapter::AdaptMethod<Void> : PrimitiveAdaptMethod<Void> {};
-
-// An enumeration is a string in definitions.
-template <typename E>
-struct NativeToDefinitionAdapter::EnumAdaptMethod {
-  static Method Get() { return &PrimitiveMethod<std::string>; }
-};
-
-template <typename S>
-struct NativeToDefinitionAdapter::StructAdaptMethod {
-  static Method Get() { return &StructBeginMethod<S>; }
+  static bool ServedFromEarlierMeeting(StackType& stack, TypeKey key, const std::string& name,
+                                       DefinitionSlot destination);
 };
 
 struct NativeToDefinitionAdapter::OptionalEnd {
@@ -246,28 +201,27 @@ struct NativeToDefinitionAdapter::StructEnd {
   static Method Get() { return &CompoundEndMethod<StructDefinition>; }
 };
 
-// Containers: a required structure pointer is the structure; an optional wrapper (also the
-// optional pointer of a structure) is an optional; a vector is a list and a set a set.
-template <typename S>
-struct NativeToDefinitionAdapter::AdaptMethod<std::shared_ptr<const S>> {
-  static Method Get() { return AdaptMethod<S>::Get(); }
-};
-template <typename S>
-struct NativeToDefinitionAdapter::AdaptMethod<OptionalPtr<const S>> {
-  static Method Get() { return &CompositeBeginMethod<S, OptionalEnd>; }
-};
-template <typename X>
-struct NativeToDefinitionAdapter::AdaptMethod<boost::optional<X>> {
-  static Method Get() { return &CompositeBeginMethod<X, OptionalEnd>; }
-};
-template <typename X, typename Allocator>
-struct NativeToDefinitionAdapter::AdaptMethod<std::vector<X, Allocator>> {
-  static Method Get() { return &CompositeBeginMethod<X, ListEnd<ListValue::Kind::LIST>>; }
-};
-template <typename X, typename Compare, typename Allocator>
-struct NativeToDefinitionAdapter::AdaptMethod<std::set<X, Compare, Allocator>> {
-  static Method Get() { return &CompositeBeginMethod<X, ListEnd<ListValue::Kind::SET>>; }
-};
+// A required structure pointer is the structure; an optional wrapper (also the optional pointer
+// of a structure) is an optional; an enumeration is a string.
+template <typename T>
+NativeToDefinitionAdapter::Method NativeToDefinitionAdapter::AdaptMethod<T>::Get() {
+  constexpr NativeKind kind = kNativeKind<T>;
+  if constexpr (kind == NativeKind::Primitive) {
+    return &PrimitiveMethod<T>;
+  } else if constexpr (kind == NativeKind::Enumeration) {
+    return &PrimitiveMethod<std::string>;
+  } else if constexpr (kind == NativeKind::Structure) {
+    return &StructBeginMethod<T>;
+  } else if constexpr (kind == NativeKind::SharedPtr) {
+    return AdaptMethod<NativeElement<T>>::Get();
+  } else if constexpr (kind == NativeKind::OptionalPtr || kind == NativeKind::Optional) {
+    return &CompositeBeginMethod<NativeElement<T>, OptionalEnd>;
+  } else if constexpr (kind == NativeKind::List) {
+    return &CompositeBeginMethod<NativeElement<T>, ListEnd<ListValue::Kind::LIST>>;
+  } else {
+    return &CompositeBeginMethod<NativeElement<T>, ListEnd<ListValue::Kind::SET>>;
+  }
+}
 
 // Collects a structure's fields from its field walker: each field becomes a step that fills the
 // field's entry of the map.
@@ -278,7 +232,7 @@ class TAVO_VM_API NativeToDefinitionAdapter::CompoundHelper<StructDefinition> {
 
   // Pushes the end step, which runs after every field step pushed afterwards.
   template <typename End>
-  void Start(std::string name, TypeKey key, DestType destination) {
+  void Start(std::string name, TypeKey key, DefinitionSlot destination) {
     PushEnd(End::Get(), std::move(name), key, destination);
   }
 
@@ -305,7 +259,7 @@ class TAVO_VM_API NativeToDefinitionAdapter::CompoundHelper<StructDefinition> {
   void AddUnknownFields(KnownNames) {}
 
  private:
-  void PushEnd(Method endMethod, std::string name, TypeKey key, DestType destination);
+  void PushEnd(Method endMethod, std::string name, TypeKey key, DefinitionSlot destination);
   void PushField(std::string_view name, Method method);
 
   std::shared_ptr<FieldDefinitions> fields_;
@@ -321,38 +275,41 @@ DataDefinitionPtr NativeToDefinitionAdapter::DefinitionOf() {
 }
 
 template <typename T>
-void NativeToDefinitionAdapter::PrimitiveMethod(const SrcType&, DestType destination, StackType&,
-                                                const MessageList&) {
+void NativeToDefinitionAdapter::PrimitiveMethod(const SrcType&, DefinitionSlot destination,
+                                                StackType&, const MessageList&) {
   *destination = DataDefinition::Create<T>();
 }
 
 template <DataDefinitionPtr (*Make)()>
-void NativeToDefinitionAdapter::FactoryMethod(const SrcType&, DestType destination, StackType&,
-                                              const MessageList&) {
+void NativeToDefinitionAdapter::FactoryMethod(const SrcType&, DefinitionSlot destination,
+                                              StackType&, const MessageList&) {
   *destination = Make();
 }
 
 template <typename X, typename End>
-void NativeToDefinitionAdapter::CompositeBeginMethod(const SrcType& source, DestType destination,
-                                                     StackType& stack, const MessageList&) {
+void NativeToDefinitionAdapter::CompositeBeginMethod(const SrcType& source,
+                                                     DefinitionSlot destination, StackType& stack,
+                                                     const MessageList&) {
   PushComposite(source, destination, stack, End::Get(), AdaptMethod<X>::Get());
 }
 
 template <typename D>
-void NativeToDefinitionAdapter::CompositeEndMethod(const SrcType& source, DestType destination,
-                                                   StackType&, const MessageList&) {
+void NativeToDefinitionAdapter::CompositeEndMethod(const SrcType& source,
+                                                   DefinitionSlot destination, StackType&,
+                                                   const MessageList&) {
   *destination = D::GetInstance(*source.element);
 }
 
 template <ListValue::Kind Kind>
-void NativeToDefinitionAdapter::ListEndMethod(const SrcType& source, DestType destination,
+void NativeToDefinitionAdapter::ListEndMethod(const SrcType& source, DefinitionSlot destination,
                                               StackType&, const MessageList&) {
   *destination = ListDefinition::GetInstance(*source.element, Kind);
 }
 
 template <typename Tags, std::size_t I, typename Rule>
-void NativeToDefinitionAdapter::UnionCaseEndMethod(const SrcType& source, DestType destination,
-                                                   StackType&, const MessageList&) {
+void NativeToDefinitionAdapter::UnionCaseEndMethod(const SrcType& source,
+                                                   DefinitionSlot destination, StackType&,
+                                                   const MessageList&) {
   StoreUnionCase(source, destination, Tags::Strings::values[I], Rule{});
 }
 
@@ -362,25 +319,25 @@ NativeToDefinitionAdapter::TypeKey NativeToDefinitionAdapter::KeyOf() {
 }
 
 template <typename S>
-void NativeToDefinitionAdapter::StructBeginMethod(const SrcType& source, DestType destination,
+void NativeToDefinitionAdapter::StructBeginMethod(const SrcType& source, DefinitionSlot destination,
                                                   StackType& stack, const MessageList& messages) {
   CompoundBeginMethod<S, CompoundHelper<StructDefinition>, StructEnd>(source, destination, stack,
                                                                       messages, KeyOf<S>());
 }
 
 template <typename S, typename Helper, typename End>
-void NativeToDefinitionAdapter::CompoundBeginMethod(const SrcType&, DestType destination,
+void NativeToDefinitionAdapter::CompoundBeginMethod(const SrcType&, DefinitionSlot destination,
                                                     StackType& stack, const MessageList&,
                                                     TypeKey key) {
   std::string name = TypeInfo<S>::name();
-  if (MeetAgain(stack, key, name, destination)) return;
+  if (ServedFromEarlierMeeting(stack, key, name, destination)) return;
   Helper helper(stack);
   helper.template Start<End>(std::move(name), key, destination);
   helper.template AddFields<S>();
 }
 
 template <typename D>
-void NativeToDefinitionAdapter::CompoundEndMethod(const SrcType& source, DestType destination,
+void NativeToDefinitionAdapter::CompoundEndMethod(const SrcType& source, DefinitionSlot destination,
                                                   StackType& stack, const MessageList&) {
   // The field steps are done with the map: it can be moved into the definition.
   *destination = D::GetInstance(source.name, std::move(*source.fields));

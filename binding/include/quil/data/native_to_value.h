@@ -15,25 +15,18 @@
 //   Quil::Data::DataValuePtr value;
 //   Quil::MessageList messages;
 //   bool ok = Quil::Data::NativeToValueAdapter::Adapt(info, value, messages, localizer);
-//
-// Generated code registers each structure and enumeration:
-//   template <> struct NativeToValueAdapter::AdaptMethod<Info>
-//       : NativeToValueAdapter::StructAdaptMethod<Info> {};
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include <boost/container/small_vector.hpp>
-#include <boost/optional.hpp>
 
 #include <quil/base_message.h>
 #include <quil/data/native.h>
@@ -55,11 +48,6 @@ struct BasicAdaptEntry {
 };
 
 namespace Detail {
-template <typename T>
-struct IsEnumeration : std::is_base_of<Enumeration<T>, T> {};
-template <typename T>
-inline constexpr bool kIsEnumeration = IsEnumeration<T>::value;
-
 // A stack of entries in one growable block: no allocation per entry, and growth is geometric
 // even when callers announce their needs a few entries at a time. The first few entries live
 // inside the stack itself, so that converting a small structure allocates nothing for its work.
@@ -90,12 +78,13 @@ class WorkStack {
 class Deque;
 
 // Converts the native object at `source` and stores the result in the slot `destination`.
-using N2VMethod = void (*)(NativeConstPtr source, DataValuePtr* destination, Deque& queue,
-                           MessageList& messages);
-using N2VEntry = BasicAdaptEntry<NativeConstPtr, N2VMethod, DataValuePtr*>;
+using NativeToValueMethod = void (*)(NativeConstPtr source, DataValuePtr* destination, Deque& queue,
+                                     MessageList& messages);
+using NativeToValueEntry = BasicAdaptEntry<NativeConstPtr, NativeToValueMethod, DataValuePtr*>;
 
-// The work of one `NativeToValueAdapter::Adapt` call, used as a stack (added at the back, taken
-// from the back), and the request localizer that call received.
+// Not a double-ended queue, whatever the name: the work stack of one
+// `NativeToValueAdapter::Adapt` call (added at the back, taken from the back), and the request
+// localizer that call received.
 class Deque {
  public:
   explicit Deque(const L10n::RequestLocalizer& localizer) : localizer_(localizer) {}
@@ -104,21 +93,21 @@ class Deque {
 
   const L10n::RequestLocalizer& GetLocalizer() const { return localizer_; }
 
-  void Push(NativeConstPtr source, N2VMethod method, DataValuePtr* destination) {
-    entries_.Push(N2VEntry{source, method, destination});
+  void Push(NativeConstPtr source, NativeToValueMethod method, DataValuePtr* destination) {
+    entries_.Push(NativeToValueEntry{source, method, destination});
   }
   void Reserve(std::size_t count) { entries_.Reserve(count); }
   bool Empty() const { return entries_.Empty(); }
-  N2VEntry Pop() { return entries_.Pop(); }
+  NativeToValueEntry Pop() { return entries_.Pop(); }
   void Clear() { entries_.Clear(); }
 
  private:
-  Detail::WorkStack<N2VEntry> entries_;
+  Detail::WorkStack<NativeToValueEntry> entries_;
   const L10n::RequestLocalizer& localizer_;
 };
 
 struct TAVO_VM_API NativeToValueAdapter {
-  using Method = N2VMethod;
+  using Method = NativeToValueMethod;
 
   // Converts `source` with `first` into `destination`, then drains the work that `first` queued.
   // True when no message was appended. After false the slot may hold a partly built value,
@@ -133,19 +122,11 @@ struct TAVO_VM_API NativeToValueAdapter {
     return Adapt(&source, AdaptMethod<T>::Get(&source), destination, messages, localizer);
   }
 
-  // The method that converts a T: specialised by generated code for every structure, input
-  // record and enumeration (through StructAdaptMethod and EnumAdaptMethod), and below for
-  // primitives, optionals and containers. `Get` ignores its argument's value.
+  // The method that converts a T, chosen by the kind of T (`NativeTraits`). `Get` ignores its
+  // argument's value.
   template <typename T>
-  struct AdaptMethod;
-
-  template <typename S>
-  struct StructAdaptMethod {
-    static Method Get(const S* /*unused*/ = nullptr) { return &StructMethod<S>; }
-  };
-  template <typename E>
-  struct EnumAdaptMethod {
-    static Method Get(const E* /*unused*/ = nullptr) { return &EnumMethod<E>; }
+  struct AdaptMethod {
+    static Method Get(const T* /*unused*/ = nullptr);
   };
 
   template <typename C>
@@ -177,7 +158,7 @@ struct TAVO_VM_API NativeToValueAdapter {
     using S = std::remove_const_t<T>;
     const auto& pointer = *static_cast<const std::shared_ptr<T>*>(source);
     if (pointer) {
-      queue.Push(pointer.get(), AdaptMethod<S>::Get(pointer.get()), destination);
+      queue.Push(pointer.get(), &StructMethod<S>, destination);
     } else {
       ReportUnsetStructure(TypeInfo<S>::name(), queue, messages);
     }
@@ -192,7 +173,7 @@ struct TAVO_VM_API NativeToValueAdapter {
     auto value = OptionalValue::GetInstance();
     if (optional) {
       const Content& content = *optional;
-      queue.Push(&content, MethodOf<std::remove_const_t<Content>>(), value->value(nullptr));
+      queue.Push(&content, AdaptMethod<std::remove_const_t<Content>>::Get(), value->value(nullptr));
     }
     *destination = std::move(value);
   }
@@ -205,7 +186,7 @@ struct TAVO_VM_API NativeToValueAdapter {
     auto list = ListValue::GetInstance(kind);
     list->Reserve(container.size());
     queue.Reserve(container.size());
-    const Method method = MethodOf<Element>();
+    const Method method = AdaptMethod<Element>::Get();
     for (const Element& element : container) queue.Push(&element, method, list->AppendSlot());
     *destination = std::move(list);
   }
@@ -213,15 +194,6 @@ struct TAVO_VM_API NativeToValueAdapter {
  private:
   // Appends the missing-structure message and drops all pending work.
   static void ReportUnsetStructure(std::string wireName, Deque& queue, MessageList& messages);
-
-  template <typename T>
-  static Method MethodOf() {
-    if constexpr (Detail::kIsEnumeration<T>) {
-      return &EnumMethod<T>;
-    } else {
-      return AdaptMethod<T>::Get(nullptr);
-    }
-  }
 };
 
 // The helper that a structure's field walker talks to: each declared field gets its slot in the
@@ -246,7 +218,7 @@ class NativeToValueAdapter::CompoundHelper<StructValue> {
   template <typename S, typename M>
   void AddField(std::string_view name, M S::*member) {
     const M& field = static_cast<const S*>(native_)->*member;
-    queue_.Push(&field, NativeToValueAdapter::MethodOf<M>(), value_->FieldSlot(name));
+    queue_.Push(&field, AdaptMethod<M>::Get(), value_->FieldSlot(name));
   }
 
   // The case rules of a union are the validator's business; a member converts like any field.
@@ -279,51 +251,26 @@ void NativeToValueAdapter::StructMethod(NativeConstPtr source, DataValuePtr* des
   helper.AddFields(native);
 }
 
-#define QUIL_N2V_PRIMITIVE(T)                                                        \
-  template <>                                                                        \
-  struct NativeToValueAdapter::AdaptMethod<T> {                                      \
-    static Method Get(const T* /*unused*/ = nullptr) { return &PrimitiveMethod<T>; } \
-  };
-QUIL_N2V_PRIMITIVE(std::int64_t)
-QUIL_N2V_PRIMITIVE(bool)
-QUIL_N2V_PRIMITIVE(std::string)
-QUIL_N2V_PRIMITIVE(Void)
-#undef QUIL_N2V_PRIMITIVE
-
-template <typename S>
-struct NativeToValueAdapter::AdaptMethod<std::shared_ptr<const S>> {
-  static Method Get(const std::shared_ptr<const S>* /*unused*/ = nullptr) {
-    return &SharedPtrMethod<const S>;
+template <typename T>
+NativeToValueAdapter::Method NativeToValueAdapter::AdaptMethod<T>::Get(const T* /*unused*/) {
+  constexpr NativeKind kind = kNativeKind<T>;
+  if constexpr (kind == NativeKind::Primitive) {
+    return &PrimitiveMethod<T>;
+  } else if constexpr (kind == NativeKind::Enumeration) {
+    return &EnumMethod<T>;
+  } else if constexpr (kind == NativeKind::Structure) {
+    return &StructMethod<T>;
+  } else if constexpr (kind == NativeKind::SharedPtr) {
+    return &SharedPtrMethod<const NativeElement<T>>;
+  } else if constexpr (kind == NativeKind::OptionalPtr) {
+    return &OptionalBeginMethod<const NativeElement<T>, T>;
+  } else if constexpr (kind == NativeKind::Optional) {
+    return &OptionalBeginMethod<NativeElement<T>, T>;
+  } else if constexpr (kind == NativeKind::List) {
+    return &ListBeginMethod<NativeElement<T>, T, ListValue::Kind::LIST>;
+  } else {
+    return &ListBeginMethod<NativeElement<T>, T, ListValue::Kind::SET>;
   }
-};
-
-template <typename S>
-struct NativeToValueAdapter::AdaptMethod<OptionalPtr<const S>> {
-  static Method Get(const OptionalPtr<const S>* /*unused*/ = nullptr) {
-    return &OptionalBeginMethod<const S, OptionalPtr<const S>>;
-  }
-};
-
-template <typename X>
-struct NativeToValueAdapter::AdaptMethod<boost::optional<X>> {
-  static Method Get(const boost::optional<X>* /*unused*/ = nullptr) {
-    return &OptionalBeginMethod<X, boost::optional<X>>;
-  }
-};
-
-template <typename S>
-struct NativeToValueAdapter::AdaptMethod<std::vector<std::shared_ptr<const S>>> {
-  using Container = std::vector<std::shared_ptr<const S>>;
-  static Method Get(const Container* /*unused*/ = nullptr) {
-    return &ListBeginMethod<std::shared_ptr<const S>, Container, ListValue::Kind::LIST>;
-  }
-};
-
-template <typename X>
-struct NativeToValueAdapter::AdaptMethod<std::set<X>> {
-  static Method Get(const std::set<X>* /*unused*/ = nullptr) {
-    return &ListBeginMethod<X, std::set<X>, ListValue::Kind::SET>;
-  }
-};
+}
 
 }  // namespace Quil::Data

@@ -114,17 +114,17 @@ class Validator::NestedStructures {
  public:
   NestedStructures(const T& native, MessageList& messages) : native_(native), messages_(messages) {}
 
+  // A required structure must be present, an optional one may be absent; other members are not
+  // looked at.
   template <typename S, typename M>
-  void AddField(std::string_view, M S::*) {}
-  template <typename S, typename N>
-  void AddField(std::string_view, std::shared_ptr<const N> S::*member) {
-    const auto& nested = native_.*member;
-    if (valid_) valid_ = nested != nullptr && isValid(*nested, Strict, messages_);
-  }
-  template <typename S, typename N>
-  void AddField(std::string_view, OptionalPtr<const N> S::*member) {
-    const auto& nested = native_.*member;
-    if (valid_ && nested != nullptr) valid_ = isValid(*nested, Strict, messages_);
+  void AddField(std::string_view, M S::*member) {
+    constexpr NativeKind kind = kNativeKind<M>;
+    if constexpr (kind == NativeKind::SharedPtr || kind == NativeKind::OptionalPtr) {
+      if (!valid_) return;
+      const auto& nested = native_.*member;
+      valid_ =
+          nested == nullptr ? kind == NativeKind::OptionalPtr : isValid(*nested, Strict, messages_);
+    }
   }
   template <typename Tags, std::size_t I, typename Rule, typename S, typename X, typename Tag>
   void AddUnionField(std::string_view, std::string_view, boost::optional<X> S::*, Tag S::*) {}

@@ -20,23 +20,15 @@
 //   auto input = std::make_shared<UpdateMethod::Input>();
 //   Quil::MessageList messages;
 //   bool ok = Quil::Data::ValueToNativeAdapter::Adapt(value, *input, messages);
-//
-// Generated code registers each structure and enumeration:
-//   template <> struct ValueToNativeAdapter::AdaptMethod<Info>
-//       : ValueToNativeAdapter::StructAdaptMethod<Info> {};
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <vector>
-
-#include <boost/optional.hpp>
 
 #include <quil/base_message.h>
 #include <quil/data/native.h>
@@ -53,35 +45,36 @@ class StackMapCnt;
 }
 
 // Fills the native object at `destination` from `source`.
-using V2NMethod = void (*)(const DataValuePtr& source, NativePtr destination,
-                           V2N_internal::StackMapCnt& stack, MessageList& messages);
+using ValueToNativeMethod = void (*)(const DataValuePtr& source, NativePtr destination,
+                                     V2N_internal::StackMapCnt& stack, MessageList& messages);
 // The source is held by the entry, which keeps the value alive while the entry waits.
-using V2NEntry = BasicAdaptEntry<DataValuePtr, V2NMethod, NativePtr>;
+using ValueToNativeEntry = BasicAdaptEntry<DataValuePtr, ValueToNativeMethod, NativePtr>;
 
 namespace V2N_internal {
-// The work of one `ValueToNativeAdapter::Adapt` call, used as a stack.
+// Only a stack, whatever the name says (no map, no count): the work of one
+// `ValueToNativeAdapter::Adapt` call.
 class StackMapCnt {
  public:
   StackMapCnt() = default;
   StackMapCnt(const StackMapCnt&) = delete;
   StackMapCnt& operator=(const StackMapCnt&) = delete;
 
-  void Push(DataValuePtr source, V2NMethod method, NativePtr destination) {
-    entries_.Push(V2NEntry{std::move(source), method, destination});
+  void Push(DataValuePtr source, ValueToNativeMethod method, NativePtr destination) {
+    entries_.Push(ValueToNativeEntry{std::move(source), method, destination});
   }
   void Reserve(std::size_t count) { entries_.Reserve(count); }
   bool Empty() const { return entries_.Empty(); }
-  V2NEntry Pop() { return entries_.Pop(); }
+  ValueToNativeEntry Pop() { return entries_.Pop(); }
   // Drops all pending work: how every failure ends the conversion.
   void Clear() { entries_.Clear(); }
 
  private:
-  Detail::WorkStack<V2NEntry> entries_;
+  Detail::WorkStack<ValueToNativeEntry> entries_;
 };
 }  // namespace V2N_internal
 
 struct TAVO_VM_API ValueToNativeAdapter {
-  using Method = V2NMethod;
+  using Method = ValueToNativeMethod;
   using Stack = V2N_internal::StackMapCnt;
 
   // Fills `destination` from `source` with `first`, then drains the work that `first` queued.
@@ -117,19 +110,11 @@ struct TAVO_VM_API ValueToNativeAdapter {
   template <typename Set>
   static bool CastStringToSet(const DataValuePtr& value, Set& set, MessageList& messages);
 
-  // The method that fills a T: specialised by generated code for every structure, input record
-  // and enumeration (through StructAdaptMethod and EnumAdaptMethod), and below for primitives,
-  // optionals and containers. `Get` ignores its argument's value.
+  // The method that fills a T, chosen by the kind of T (`NativeTraits`). `Get` ignores its
+  // argument's value.
   template <typename T>
-  struct AdaptMethod;
-
-  template <typename S>
-  struct StructAdaptMethod {
-    static Method Get(const S* /*unused*/ = nullptr) { return &StructMethod<S>; }
-  };
-  template <typename E>
-  struct EnumAdaptMethod {
-    static Method Get(const E* /*unused*/ = nullptr) { return &EnumMethod<E>; }
+  struct AdaptMethod {
+    static Method Get(const T* /*unused*/ = nullptr);
   };
 
   template <typename C>
@@ -148,7 +133,7 @@ struct TAVO_VM_API ValueToNativeAdapter {
   template <typename T>
   static void ValueMethod(const DataValuePtr& source, NativePtr destination, Stack& stack,
                           MessageList& /*messages*/) {
-    stack.Push(source, MethodOf<T>(), destination);
+    stack.Push(source, AdaptMethod<T>::Get(), destination);
   }
 
   template <typename T>
@@ -171,7 +156,7 @@ struct TAVO_VM_API ValueToNativeAdapter {
   static void EnumMethod(const DataValuePtr& source, NativePtr destination, Stack& stack,
                          MessageList& messages) {
     std::string_view text;
-    if (!TextOf(source, text, messages)) {
+    if (!TextOrReport(source, text, messages)) {
       stack.Clear();
       return;
     }
@@ -186,8 +171,8 @@ struct TAVO_VM_API ValueToNativeAdapter {
   static void OptionalBeginMethod(const DataValuePtr& source, NativePtr destination, Stack& stack,
                                   MessageList& messages);
 
-  // T is `const S`: the list value's elements, in order, each into a new S.
-  template <typename T>
+  // The list value's elements, in order, each converted into a new element by its own method.
+  template <typename List>
   static void ListBeginMethod(const DataValuePtr& source, NativePtr destination, Stack& stack,
                               MessageList& messages);
 
@@ -197,24 +182,16 @@ struct TAVO_VM_API ValueToNativeAdapter {
                              MessageList& messages);
 
  private:
-  template <typename T>
-  static Method MethodOf() {
-    if constexpr (Detail::kIsEnumeration<T>) {
-      return &EnumMethod<T>;
-    } else {
-      return AdaptMethod<T>::Get(nullptr);
-    }
-  }
-
   // The text of a string value, viewed in place; false after appending the framework's message
   // from `DataValue::Value` for any other value.
-  static bool TextOf(const DataValuePtr& value, std::string_view& text, MessageList& messages);
-  // The text of `value` when it is a string value, else null.
-  static const std::string* StringText(const DataValuePtr& value);
+  static bool TextOrReport(const DataValuePtr& value, std::string_view& text,
+                           MessageList& messages);
+  // The text of `value` when it is a string value, else null; never a message.
+  static const std::string* TextIfString(const DataValuePtr& value);
 
   template <typename Element>
   static bool AdaptSetElement(const DataValuePtr& value, Element& element, MessageList& messages) {
-    if constexpr (Detail::kIsEnumeration<Element>) {
+    if constexpr (kNativeKind<Element> == NativeKind::Enumeration) {
       return Adapt(value, &EnumMethod<Element>, &element, messages);
     } else {
       return AdaptPrimitive<Element>(value, element, messages);
@@ -252,7 +229,8 @@ class ValueToNativeAdapter::CompoundHelper<StructValue> {
   void AddField(std::string_view name, M S::*member) {
     if (Failed()) return;
     M& field = static_cast<S*>(native_)->*member;
-    if constexpr (IsOptional<M>::value) {
+    if constexpr (kNativeKind<M> == NativeKind::Optional ||
+                  kNativeKind<M> == NativeKind::OptionalPtr) {
       AddOptionalField(name, field);
     } else {
       AddFieldInt(name, &field, messages_);
@@ -276,39 +254,21 @@ class ValueToNativeAdapter::CompoundHelper<StructValue> {
       DataValuePtr field;
       if (incoming_->GetField(name, field, messages)) {
         ++declaredFound_;
-        stack_.Push(std::move(field), MethodOf<T>(), member);
+        stack_.Push(std::move(field), AdaptMethod<T>::Get(), member);
       }
     } else if (emptyString_) {
-      if constexpr (Detail::kIsEnumeration<T> || IsSharedPtr<T>::value) {
-        stack_.Push(emptyString_, MethodOf<T>(), member);
+      if constexpr (kNativeKind<T> == NativeKind::Enumeration ||
+                    kNativeKind<T> == NativeKind::SharedPtr) {
+        stack_.Push(emptyString_, AdaptMethod<T>::Get(), member);
       }
     }
   }
 
-  // After the declared fields: the incoming fields they do not name go to `unknownFields`.
+  // After the declared fields, even when one of them failed: the incoming fields they do not
+  // name go to `unknownFields`.
   TAVO_VM_API void AddUnknownFields(KnownNames known);
 
  private:
-  template <typename T>
-  struct IsOptional : std::false_type {};
-  template <typename X>
-  struct IsOptional<boost::optional<X>> : std::true_type {
-    using Content = X;
-  };
-  template <typename S>
-  struct IsOptional<OptionalPtr<S>> : std::true_type {
-    using Content = S;
-  };
-  template <typename T>
-  struct IsSharedPtr : std::false_type {};
-  template <typename S>
-  struct IsSharedPtr<std::shared_ptr<S>> : std::true_type {};
-
-  template <typename T>
-  static Method MethodOf() {
-    return ValueToNativeAdapter::MethodOf<T>();
-  }
-
   // An absent optional field is not a failure; the lookup that the framework would report is
   // therefore made without a message.
   template <typename Optional>
@@ -316,8 +276,7 @@ class ValueToNativeAdapter::CompoundHelper<StructValue> {
     if (!incoming_) return;
     if (const DataValuePtr* field = incoming_->FindField(name)) {
       ++declaredFound_;
-      using Content = typename IsOptional<Optional>::Content;
-      stack_.Push(*field, &OptionalBeginMethod<Content, Optional>, &member);
+      stack_.Push(*field, AdaptMethod<Optional>::Get(), &member);
     }
   }
 
@@ -357,7 +316,7 @@ class ValueToNativeAdapter::OptionalVisitor final : public ValueVisitor {
   void Engage(const DataValuePtr& content) {
     using Target = std::remove_const_t<Content>;
     Target* target;
-    if constexpr (std::is_same_v<Optional, OptionalPtr<Content>>) {
+    if constexpr (kNativeKind<Optional> == NativeKind::OptionalPtr) {
       target = InitOptional<Target>(destination_, content);
     } else {
       destination_.emplace();
@@ -385,7 +344,7 @@ void ValueToNativeAdapter::OptionalBeginMethod(const DataValuePtr& source, Nativ
                                                Stack& stack, MessageList& messages) {
   auto& optional = *static_cast<Optional*>(destination);
   OptionalVisitor<Content, Optional> visitor(source, optional, stack, messages);
-  if (const std::string* text = StringText(source)) {
+  if (const std::string* text = TextIfString(source)) {
     if (!text->empty()) visitor.Engage(source);
   } else if (source) {
     source->Accept(visitor);
@@ -394,15 +353,15 @@ void ValueToNativeAdapter::OptionalBeginMethod(const DataValuePtr& source, Nativ
   }
 }
 
-template <typename T>
+template <typename List>
 void ValueToNativeAdapter::ListBeginMethod(const DataValuePtr& source, NativePtr destination,
                                            Stack& stack, MessageList& messages) {
-  auto& list = *static_cast<std::vector<std::shared_ptr<T>>*>(destination);
-  if (const std::string* text = StringText(source)) {
+  auto& list = *static_cast<List*>(destination);
+  const Method elementMethod = AdaptMethod<typename List::value_type>::Get();
+  if (const std::string* text = TextIfString(source)) {
     list.clear();
-    if (text->empty()) return;
-    // Fails as a structure would: "quil.data.bad.cast1" naming the text.
-    stack.Push(source, &SharedPtrMethod<T>, &list.emplace_back());
+    // A non-empty text is one element; where that is a structure, it fails as one would.
+    if (!text->empty()) stack.Push(source, elementMethod, &list.emplace_back());
     return;
   }
   std::shared_ptr<const ListValue> elements = NarrowSrc<ListValue>(source, messages);
@@ -415,7 +374,7 @@ void ValueToNativeAdapter::ListBeginMethod(const DataValuePtr& source, NativePtr
   list.reserve(elements->Size());
   stack.Reserve(elements->Size());
   elements->ForEach([&](const DataValuePtr& element) {
-    stack.Push(element, &SharedPtrMethod<T>, &list.emplace_back());
+    stack.Push(element, elementMethod, &list.emplace_back());
   });
 }
 
@@ -423,7 +382,7 @@ template <typename Set>
 bool ValueToNativeAdapter::CastStringToSet(const DataValuePtr& value, Set& set,
                                            MessageList& messages) {
   set.clear();
-  const std::string* text = StringText(value);
+  const std::string* text = TextIfString(value);
   if (text != nullptr && text->empty()) return true;
   typename Set::value_type element;
   if (!AdaptSetElement(value, element, messages)) return false;
@@ -435,7 +394,7 @@ template <typename Set>
 void ValueToNativeAdapter::SetBeginMethod(const DataValuePtr& source, NativePtr destination,
                                           Stack& stack, MessageList& messages) {
   auto& set = *static_cast<Set*>(destination);
-  if (StringText(source) != nullptr) {
+  if (TextIfString(source) != nullptr) {
     if (!CastStringToSet(source, set, messages)) stack.Clear();
     return;
   }
@@ -455,50 +414,26 @@ void ValueToNativeAdapter::SetBeginMethod(const DataValuePtr& source, NativePtr 
   }
 }
 
-#define QUIL_V2N_PRIMITIVE(T)                                                        \
-  template <>                                                                        \
-  struct ValueToNativeAdapter::AdaptMethod<T> {                                      \
-    static Method Get(const T* /*unused*/ = nullptr) { return &PrimitiveMethod<T>; } \
-  };
-QUIL_V2N_PRIMITIVE(std::int64_t)
-QUIL_V2N_PRIMITIVE(bool)
-QUIL_V2N_PRIMITIVE(std::string)
-QUIL_V2N_PRIMITIVE(Void)
-#undef QUIL_V2N_PRIMITIVE
-
-template <typename S>
-struct ValueToNativeAdapter::AdaptMethod<std::shared_ptr<const S>> {
-  static Method Get(const std::shared_ptr<const S>* /*unused*/ = nullptr) {
-    return &SharedPtrMethod<const S>;
+template <typename T>
+ValueToNativeAdapter::Method ValueToNativeAdapter::AdaptMethod<T>::Get(const T* /*unused*/) {
+  constexpr NativeKind kind = kNativeKind<T>;
+  if constexpr (kind == NativeKind::Primitive) {
+    return &PrimitiveMethod<T>;
+  } else if constexpr (kind == NativeKind::Enumeration) {
+    return &EnumMethod<T>;
+  } else if constexpr (kind == NativeKind::Structure) {
+    return &StructMethod<T>;
+  } else if constexpr (kind == NativeKind::SharedPtr) {
+    return &SharedPtrMethod<const NativeElement<T>>;
+  } else if constexpr (kind == NativeKind::OptionalPtr) {
+    return &OptionalBeginMethod<const NativeElement<T>, T>;
+  } else if constexpr (kind == NativeKind::Optional) {
+    return &OptionalBeginMethod<NativeElement<T>, T>;
+  } else if constexpr (kind == NativeKind::List) {
+    return &ListBeginMethod<T>;
+  } else {
+    return &SetBeginMethod<T>;
   }
-};
-
-template <typename S>
-struct ValueToNativeAdapter::AdaptMethod<OptionalPtr<const S>> {
-  static Method Get(const OptionalPtr<const S>* /*unused*/ = nullptr) {
-    return &OptionalBeginMethod<const S, OptionalPtr<const S>>;
-  }
-};
-
-template <typename X>
-struct ValueToNativeAdapter::AdaptMethod<boost::optional<X>> {
-  static Method Get(const boost::optional<X>* /*unused*/ = nullptr) {
-    return &OptionalBeginMethod<X, boost::optional<X>>;
-  }
-};
-
-template <typename S>
-struct ValueToNativeAdapter::AdaptMethod<std::vector<std::shared_ptr<const S>>> {
-  static Method Get(const std::vector<std::shared_ptr<const S>>* /*unused*/ = nullptr) {
-    return &ListBeginMethod<const S>;
-  }
-};
-
-template <typename X>
-struct ValueToNativeAdapter::AdaptMethod<std::set<X>> {
-  static Method Get(const std::set<X>* /*unused*/ = nullptr) {
-    return &SetBeginMethod<std::set<X>>;
-  }
-};
+}
 
 }  // namespace Quil::Data
