@@ -30,6 +30,7 @@
 
 #include <quil/client/future_result.h>
 #include <quil/core/activation.h>
+#include <quil/error_names.h>
 #include <quil/provider/api_provider.h>
 #include <quil/std/errors.h>
 #include <quil/stub/invoker.h>
@@ -53,7 +54,6 @@ using InfoPtr = std::shared_ptr<const CpusSvc::Info>;
 using namespace std::chrono_literals;
 
 constexpr auto kPatience = 10s;  // bound of every wait; a passing test waits far less
-constexpr std::string_view kUnavailable = "com.korvan.quil.std.errors.service_unavailable";
 
 template <typename R>
 Reply<R> Wait(std::future<Reply<R>>& answer) {
@@ -244,7 +244,7 @@ TEST(TransportTest, UnknownFieldsAndOperationsAreRefused) {
         promise.set_value(std::move(result));
       }));
   ASSERT_EQ(future.wait_for(kPatience), std::future_status::ready);
-  EXPECT_EQ(NameOf(future.get()->error), Provider::InterfaceRegistry::kOperationNotFound);
+  EXPECT_EQ(NameOf(future.get()->error), ErrorNames::kOperationNotFound);
 }
 
 TEST(TransportTest, TheCallersLocaleCrossesTheWire) {
@@ -463,7 +463,7 @@ TEST(TransportTest, TlsAndTheAddressRule) {
 
   // Plain HTTP to a TLS port, and TLS without trust in the server, fail as the transport.
   RemoteClient plain(Url(served.server.Port(), options));
-  EXPECT_EQ(NameOf(plain.Get("vm-1").error()), kUnavailable);
+  EXPECT_EQ(NameOf(plain.Get("vm-1").error()), ErrorNames::kServiceUnavailable);
   options.caFile = key;  // no certificate in it
   EXPECT_THROW(RemoteClient(Url(served.server.Port(), options, "https")), std::invalid_argument);
 
@@ -521,7 +521,7 @@ TEST(TransportTest, TheClientAnswersTransportFailuresOnceInTime) {
     ASSERT_EQ(future.wait_for(kPatience), std::future_status::ready);
     const Data::ErrorValuePtr error = future.get();
     EXPECT_LT(std::chrono::steady_clock::now() - start, options.timeout + 200ms) << port;
-    EXPECT_EQ(NameOf(error), kUnavailable) << port;
+    EXPECT_EQ(NameOf(error), ErrorNames::kServiceUnavailable) << port;
     ASSERT_FALSE(error->GetMessages().empty());
     EXPECT_EQ(error->GetMessages().front().id, "quil.remote.unavailable");
     std::this_thread::sleep_for(options.timeout);  // room for a second answer, which must not come
@@ -537,7 +537,7 @@ TEST(TransportTest, TheServerAnswersLateCallsAndStopsGracefully) {
 
   // An implementation that never answers in time: service_unavailable from the server.
   const Reply<Void> expired = client.Update("vm-1", Count(2));
-  EXPECT_EQ(NameOf(expired.error()), kUnavailable);
+  EXPECT_EQ(NameOf(expired.error()), ErrorNames::kServiceUnavailable);
   EXPECT_EQ(FirstText(expired.error()), "The operation did not answer within 200 ms.");
   served.cpus->Release();  // the late answer is dropped
 
@@ -555,7 +555,7 @@ TEST(TransportTest, TheServerAnswersLateCallsAndStopsGracefully) {
   stopping.server.Stop(5s);
   releaser.join();
   EXPECT_TRUE(Wait(answer).ok());
-  EXPECT_EQ(NameOf(second.Update("vm-1", Count(2)).error()), kUnavailable);
+  EXPECT_EQ(NameOf(second.Update("vm-1", Count(2)).error()), ErrorNames::kServiceUnavailable);
 }
 
 TEST(TransportTest, ManyClientThreadsOverManyServerThreads) {

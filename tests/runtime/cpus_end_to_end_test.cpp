@@ -15,6 +15,7 @@
 #include <boost/optional/optional_io.hpp>
 
 #include <quil/core/activation.h>
+#include <quil/error_names.h>
 #include <quil/l10n/localizer.h>
 #include <quil/provider/api_provider.h>
 #include <quil/std/errors.h>
@@ -34,8 +35,6 @@ using ::testing::InvokeArgument;
 using ::testing::SaveArg;
 using ::testing::StrictMock;
 using ::testing::WithArg;
-
-constexpr const char* kInternalServerError = "com.korvan.quil.std.errors.internal_server_error";
 
 InfoPtr MakeInfo(std::int64_t count) {
   auto info = std::make_shared<CpusSvc::Info>();
@@ -180,7 +179,7 @@ TEST(CpusEndToEndTest, FailuresReachTheCallerAsErrors) {
         StdErrors::MakeErrorValue<StdErrors::AlreadyExists>("com.example.twice", "Twice."));
   });
   ASSERT_NE(error, nullptr);
-  EXPECT_EQ(error->GetName(), kInternalServerError);
+  EXPECT_EQ(error->GetName(), ErrorNames::kInternalServerError);
   EXPECT_EQ(MessageIds(error).back(), "quil.provider.method.undeclared.error");
 
   // A native error is localised with the binding's localizer for a caller that asks for a locale
@@ -212,7 +211,7 @@ TEST(CpusEndToEndTest, FailuresReachTheCallerAsErrors) {
   // A null Info does not convert: an internal server error that tells the caller nothing more.
   error = errorOfGet([](const auto& result) { result(InfoPtr()); });
   ASSERT_NE(error, nullptr);
-  EXPECT_EQ(error->GetName(), kInternalServerError);
+  EXPECT_EQ(error->GetName(), ErrorNames::kInternalServerError);
   EXPECT_TRUE(error->GetMessages().empty());
 
   // An update spec carrying a field the server does not know is sent, and rejected by the
@@ -227,7 +226,7 @@ TEST(CpusEndToEndTest, FailuresReachTheCallerAsErrors) {
   const std::vector<Delivery<Void>> rejections = rejected.deliveries();
   ASSERT_EQ(rejections.size(), 1u);
   ASSERT_NE(rejections[0].error, nullptr);
-  EXPECT_EQ(rejections[0].error->GetName(), "com.korvan.quil.std.errors.invalid_argument");
+  EXPECT_EQ(rejections[0].error->GetName(), ErrorNames::kInvalidArgument);
   EXPECT_EQ(
       MessageIds(rejections[0].error),
       (std::vector<std::string>{"quil.data.compound.field.extra", "quil.invoke.invalid.input"}));
