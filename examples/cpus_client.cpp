@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <boost/optional.hpp>
 
 #include <quil/client/future_result.h>
 #include <quil/core/activation.h>
+#include <quil/error_names.h>
 #include <quil/provider/api_provider.h>
 #include <quil/stub/invoker.h>
 
@@ -64,7 +66,7 @@ void Print(const Quil::Client::Reply<Quil::Void>& reply) {
 }
 
 // True when `error` is named `name` and carries a message `messageId`.
-bool IsError(const Quil::Data::ErrorValuePtr& error, const std::string& name,
+bool IsError(const Quil::Data::ErrorValuePtr& error, std::string_view name,
              const std::string& messageId) {
   if (error == nullptr || error->GetName() != name) return false;
   for (const Quil::BaseMessage& message : error->GetMessages()) {
@@ -107,13 +109,13 @@ int main() {
   std::printf("update vm-1 to 6 CPUs in sockets of 4 cores: ");
   updated = Update(cpus, "vm-1", 6, 4);
   Print(updated);
-  ok &= IsError(updated.error(), "com.korvan.quil.std.errors.invalid_argument",
+  ok &= IsError(updated.error(), Quil::ErrorNames::kInvalidArgument,
                 "tavo.example.cpus.sockets.uneven");
 
   std::printf("get vm-9: ");
   got = Get(cpus, "vm-9");
   Print(got);
-  ok &= IsError(got.error(), "com.korvan.quil.std.errors.not_found", "tavo.example.vm.not.found");
+  ok &= IsError(got.error(), Quil::ErrorNames::kNotFound, "tavo.example.vm.not.found");
 
   std::printf("%s\n", ok ? "example finished: every call answered as expected" : "example FAILED");
   return ok ? 0 : 1;

@@ -2,13 +2,12 @@
 
 #include <string>
 
-#include <quil/provider/api_method_helper.h>
+#include <quil/error_names.h>
 
 namespace Quil::Provider::MethodFilterDetail {
 
 void RejectInput(const AsyncApiMethod::ResultCb& callback, const MessageList& messages) {
-  callback(nullptr,
-           Data::ErrorValue::Create(std::string(ApiMethodHelper::kInvalidArgument), messages),
+  callback(nullptr, Data::ErrorValue::Create(std::string(ErrorNames::kInvalidArgument), messages),
            kFinalProgress, {});
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include <quil/core/method_result.h>
+#include <quil/error_names.h>
 #include <quil/message.h>
 #include <quil/provider/api_method_helper.h>
 
@@ -109,8 +110,8 @@ void AsyncApiMethodSignal::Invoke(Data::DataValuePtr input,
   if (!handler_) {
     const MessageList messages{Message<CoreTag>("quil.provider.method.signal.not.connected")};
     callback(Core::MethodResult::Create(
-                 nullptr, Data::ErrorValue::Create(
-                              std::string(ApiMethodHelper::kInternalServerError), messages)),
+                 nullptr,
+                 Data::ErrorValue::Create(std::string(ErrorNames::kInternalServerError), messages)),
              kFinalProgress, {});
     return;
   }

@@ -1,12 +1,11 @@
 #include <quil/provider/result_filter.h>
 
 #include <quil/base_message.h>
+#include <quil/error_names.h>
 #include <quil/l10n/localizer.h>
 
 namespace Quil::Provider {
 namespace {
-
-constexpr const char* kInternalServerError = "com.korvan.quil.std.errors.internal_server_error";
 
 void IgnoreAnswer(Data::DataValuePtr /*output*/, Data::ErrorValuePtr /*error*/,
                   Progress /*progress*/, AsyncApiMethod::ResultCb::Continuation&& /*next*/) {}
@@ -45,7 +44,9 @@ void AsyncApiMethodResultFilterBase::Deliver(Data::ErrorValuePtr error,
   if (!Data::NativeToValueAdapter::Adapt(value, convert, output, messages, localizer)) {
     // The implementation broke its contract; what exactly is wrong is none of the caller's
     // business, so the conversion's messages stay here.
-    TakeCallback()(nullptr, Data::ErrorValue::GetInstance(kInternalServerError), progress, {});
+    TakeCallback()(nullptr,
+                   Data::ErrorValue::GetInstance(std::string(ErrorNames::kInternalServerError)),
+                   progress, {});
     return;
   }
   TakeCallback()(std::move(output), nullptr, progress, std::move(next));

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include <quil/error_names.h>
+
 namespace Quil::Stub {
 
 void AsyncApiStub::Invoke(std::shared_ptr<const Core::MethodIdentifier> method,
@@ -42,7 +44,7 @@ Data::DataValuePtr AsyncMethodInvoker::ConvertInput(NativeConstPtr input,
   Data::DataValuePtr value;
   MessageList messages;
   if (!Data::NativeToValueAdapter::Adapt(input, method, value, messages, localizer)) {
-    failure = Data::ErrorValue::Create(std::string(kInputErrorName), messages);
+    failure = Data::ErrorValue::Create(std::string(ErrorNames::kInvalidArgument), messages);
     return nullptr;
   }
   failure = nullptr;

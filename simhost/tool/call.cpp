@@ -23,6 +23,7 @@
 #include <quil/core/activation.h>
 #include <quil/core/api_result_cb.h>
 #include <quil/core/identifiers.h>
+#include <quil/error_names.h>
 #include <quil/l10n/localizer.h>
 #include <quil/provider/api_method_helper.h>
 #include <quil/remote/client.h>
@@ -41,7 +42,6 @@ using Quil::Data::DataValue;
 using Quil::Data::DataValuePtr;
 
 constexpr std::string_view kUnavailableMessage = "quil.remote.unavailable";
-constexpr std::string_view kServiceUnavailable = "com.korvan.quil.std.errors.service_unavailable";
 
 int Refuse(const std::string& why) {
   std::fprintf(stderr, "tavo-vm: %s\n", why.c_str());
@@ -375,7 +375,7 @@ int RunCall(const Catalogue& catalogue, const Operation& operation, const std::s
   if (result->error != nullptr) {
     const Quil::MessageList errorMessages = result->error->GetMessages();
     const bool transport =
-        result->error->GetName() == kServiceUnavailable &&
+        result->error->GetName() == Quil::ErrorNames::kServiceUnavailable &&
         std::any_of(errorMessages.begin(), errorMessages.end(),
                     [](const Quil::BaseMessage& m) { return m.id == kUnavailableMessage; });
     std::fprintf(stderr, "tavo-vm: %s\n", result->error->GetName().c_str());

@@ -40,7 +40,6 @@ inline DataValuePtr Int(std::int64_t number) {
   return Quil::Data::IntegerValue::GetInstance(number);
 }
 inline DataValuePtr Bool(bool flag) { return Quil::Data::BooleanValue::GetInstance(flag); }
-inline DataValuePtr None() { return Quil::Data::OptionalValue::GetInstance(); }
 inline DataValuePtr Some(DataValuePtr content) {
   auto optional = Quil::Data::OptionalValue::GetInstance();
   optional->value(std::move(content));

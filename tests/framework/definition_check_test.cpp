@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <quil/error_names.h>
 #include <quil/message.h>
 #include <quil/provider/api_method_helper.h>
 
@@ -233,8 +234,8 @@ TEST(ApiMethodHelperTest, OnlyDeclaredErrorsAndTheBindingsOwnPass) {
   EXPECT_EQ(ApiMethodHelper::ValidateError("get", declared, withResource)->error, withResource);
 
   // The bindings' own errors pass unchanged, declared or not, whatever they carry.
-  const std::string internal(ApiMethodHelper::kInternalServerError);
-  for (const std::string& own : {std::string(ApiMethodHelper::kInvalidArgument), internal}) {
+  const std::string internal(ErrorNames::kInternalServerError);
+  for (const std::string& own : {std::string(ErrorNames::kInvalidArgument), internal}) {
     auto error = ErrorValue::GetInstance(own);
     error->SetField("surplus", Int(1));
     EXPECT_EQ(ApiMethodHelper::ValidateError("get", {}, error)->error, error);

@@ -1,7 +1,5 @@
 #include <quil/remote/json.h>
 
-#include <pthread.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +14,8 @@
 #include <quil/data/definition.h>
 #include <quil/data/value.h>
 #include <tavo/vm/catalogue.h>
+
+#include "support/small_stack.h"
 
 namespace Quil::Remote::Json {
 namespace {
@@ -392,17 +392,7 @@ void RoundTripDeep() {
 }
 
 TEST(JsonTest, AMillionLevelsOnASmallStack) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
-  pthread_t thread;
-  auto run = [](void*) -> void* {
-    RoundTripDeep();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, run, nullptr), 0);
-  pthread_attr_destroy(&attributes);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  ASSERT_TRUE(TestSupport::RunOnSmallStack(256 * 1024, RoundTripDeep));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 
 #include <quil/client/future_result.h>
 #include <quil/core/activation.h>
+#include <quil/error_names.h>
 #include <quil/provider/api_provider.h>
 #include <quil/std/errors.h>
 #include <quil/stub/invoker.h>
@@ -37,6 +38,8 @@
 #include <tavo/vm/catalogue.h>
 #include <tavo/vm/compute/cpus.h>
 #include <tavo/vm/nask.h>
+
+#include "simhost/simhost_client.h"
 
 namespace Quil::Remote {
 namespace {
@@ -49,11 +52,11 @@ namespace CpusSvc = Vm::Compute::CpusSvc;
 namespace Errors = ::Com::Korvan::Quil::Std::Errors;
 using asio::ip::tcp;
 using Client::Reply;
+using Cpus = CpusSvc::AsyncServiceStub;
 using InfoPtr = std::shared_ptr<const CpusSvc::Info>;
 using namespace std::chrono_literals;
 
 constexpr auto kPatience = 10s;  // bound of every wait; a passing test waits far less
-constexpr std::string_view kUnavailable = "com.korvan.quil.std.errors.service_unavailable";
 
 template <typename R>
 Reply<R> Wait(std::future<Reply<R>>& answer) {
@@ -95,32 +98,9 @@ struct RemoteClient {
   explicit RemoteClient(ClientOptions options)
       : provider(std::move(options), Vm::DescribeServices()) {}
 
-  Reply<InfoPtr> Get(const std::string& vm,
-                     std::shared_ptr<Core::AsyncActivation> activation = {}) {
-    auto [result, answer] = Client::MakeFutureResult<InfoPtr>();
-    cpus.Get(vm, std::move(activation), result);
-    return Wait(answer);
-  }
-  Reply<Void> Update(const std::string& vm, std::shared_ptr<CpusSvc::UpdateSpec> spec) {
-    auto [result, answer] = Client::MakeFutureResult<Void>();
-    cpus.Update(vm, std::move(spec), nullptr, result);
-    return Wait(answer);
-  }
-  Reply<Void> Create(const std::string& vm) {
-    auto spec = std::make_shared<Vm::NaskSvc::CreateSpec>();
-    spec->vm = vm;
-    spec->guestOS = "linux";
-    auto [result, answer] = Client::MakeFutureResult<Void>();
-    nask.Create(spec, nullptr, result);
-    return Wait(answer);
-  }
-
   HttpApiProvider provider;
-  Core::AsyncActivation defaults;
-  std::shared_ptr<Stub::AsyncApiStub> stub =
-      std::make_shared<Stub::AsyncApiStub>(provider, defaults);
-  CpusSvc::AsyncServiceStub cpus{stub};
-  Vm::NaskSvc::AsyncServiceStub nask{stub};
+  SimHostTesting::Client calls{provider};
+  Cpus& cpus = calls.stub<Cpus>();
 };
 
 std::shared_ptr<CpusSvc::UpdateSpec> Count(std::int64_t count) {
@@ -222,13 +202,13 @@ struct ServedScript {
 TEST(TransportTest, UnknownFieldsAndOperationsAreRefused) {
   ServedHost served;
   RemoteClient client(Url(served.server.Port()));
-  ASSERT_TRUE(client.Create("vm-1").ok());
+  ASSERT_TRUE(client.calls.Create("vm-1").ok());
   // A field the server does not know fails its input check, naming the field.
   auto extended = Count(2);
   extended->unknownFields =
       Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.update_spec");
   extended->unknownFields->SetField("threads_per_core", Data::DataValue::Create<std::int64_t>(2));
-  const Reply<Void> updated = client.Update("vm-1", extended);
+  const Reply<Void> updated = client.calls.Await(&Cpus::Update, "vm-1", extended);
   ASSERT_EQ(NameOf(updated.error()), Errors::InvalidArgument::kWireName);
   std::string texts;
   for (const BaseMessage& message : updated.error()->GetMessages()) texts += message.defaultMessage;
@@ -244,7 +224,7 @@ TEST(TransportTest, UnknownFieldsAndOperationsAreRefused) {
         promise.set_value(std::move(result));
       }));
   ASSERT_EQ(future.wait_for(kPatience), std::future_status::ready);
-  EXPECT_EQ(NameOf(future.get()->error), Provider::InterfaceRegistry::kOperationNotFound);
+  EXPECT_EQ(NameOf(future.get()->error), ErrorNames::kOperationNotFound);
 }
 
 TEST(TransportTest, TheCallersLocaleCrossesTheWire) {
@@ -256,9 +236,11 @@ TEST(TransportTest, TheCallersLocaleCrossesTheWire) {
       L10n::LocaleHelpers::MakeLanguagePreference("C", code), L10n::TimezoneSpec("Etc/UTC"));
 
   for (const bool german : {true, false}) {
-    const Reply<InfoPtr> got = client.Get(
-        "vm-3", german ? std::make_shared<Core::AsyncActivation>(nullptr, swiss) : nullptr);
-    EXPECT_EQ(FirstText(got.error()), german ? "Die VM vm-3 fehlt." : "The VM vm-3 is missing.");
+    auto [result, answer] = Client::MakeFutureResult<InfoPtr>();
+    client.cpus.Get(
+        "vm-3", german ? std::make_shared<Core::AsyncActivation>(nullptr, swiss) : nullptr, result);
+    EXPECT_EQ(FirstText(Wait(answer).error()),
+              german ? "Die VM vm-3 fehlt." : "The VM vm-3 is missing.");
   }
   // Weights are ignored and entries that name no language skipped: the order decides.
   const RawReply raw =
@@ -458,12 +440,12 @@ TEST(TransportTest, TlsAndTheAddressRule) {
   options.token = "t";
   options.caFile = certificate;
   RemoteClient client(Url(served.server.Port(), options, "https"));
-  EXPECT_TRUE(client.Create("vm-1").ok());
-  EXPECT_TRUE(client.Get("vm-1").ok());
+  EXPECT_TRUE(client.calls.Create("vm-1").ok());
+  EXPECT_TRUE(client.calls.Await(&Cpus::Get, "vm-1").ok());
 
   // Plain HTTP to a TLS port, and TLS without trust in the server, fail as the transport.
   RemoteClient plain(Url(served.server.Port(), options));
-  EXPECT_EQ(NameOf(plain.Get("vm-1").error()), kUnavailable);
+  EXPECT_EQ(NameOf(plain.calls.Await(&Cpus::Get, "vm-1").error()), ErrorNames::kServiceUnavailable);
   options.caFile = key;  // no certificate in it
   EXPECT_THROW(RemoteClient(Url(served.server.Port(), options, "https")), std::invalid_argument);
 
@@ -521,7 +503,7 @@ TEST(TransportTest, TheClientAnswersTransportFailuresOnceInTime) {
     ASSERT_EQ(future.wait_for(kPatience), std::future_status::ready);
     const Data::ErrorValuePtr error = future.get();
     EXPECT_LT(std::chrono::steady_clock::now() - start, options.timeout + 200ms) << port;
-    EXPECT_EQ(NameOf(error), kUnavailable) << port;
+    EXPECT_EQ(NameOf(error), ErrorNames::kServiceUnavailable) << port;
     ASSERT_FALSE(error->GetMessages().empty());
     EXPECT_EQ(error->GetMessages().front().id, "quil.remote.unavailable");
     std::this_thread::sleep_for(options.timeout);  // room for a second answer, which must not come
@@ -536,8 +518,8 @@ TEST(TransportTest, TheServerAnswersLateCallsAndStopsGracefully) {
   RemoteClient client(Url(served.server.Port()));
 
   // An implementation that never answers in time: service_unavailable from the server.
-  const Reply<Void> expired = client.Update("vm-1", Count(2));
-  EXPECT_EQ(NameOf(expired.error()), kUnavailable);
+  const Reply<Void> expired = client.calls.UpdateCpus("vm-1", 2);
+  EXPECT_EQ(NameOf(expired.error()), ErrorNames::kServiceUnavailable);
   EXPECT_EQ(FirstText(expired.error()), "The operation did not answer within 200 ms.");
   served.cpus->Release();  // the late answer is dropped
 
@@ -555,7 +537,7 @@ TEST(TransportTest, TheServerAnswersLateCallsAndStopsGracefully) {
   stopping.server.Stop(5s);
   releaser.join();
   EXPECT_TRUE(Wait(answer).ok());
-  EXPECT_EQ(NameOf(second.Update("vm-1", Count(2)).error()), kUnavailable);
+  EXPECT_EQ(NameOf(second.calls.UpdateCpus("vm-1", 2).error()), ErrorNames::kServiceUnavailable);
 }
 
 TEST(TransportTest, ManyClientThreadsOverManyServerThreads) {
@@ -574,11 +556,11 @@ TEST(TransportTest, ManyClientThreadsOverManyServerThreads) {
       // One client per thread plus one provider shared by all threads.
       RemoteClient own(Url(served.server.Port()));
       const std::string vm = "vm-" + std::to_string(t);
-      if (!own.Create(vm).ok()) ++failures;
+      if (!own.calls.Create(vm).ok()) ++failures;
       for (int i = 0; i < kCalls; ++i) {
         RemoteClient& client = i % 2 == 0 ? own : shared;
-        if (!client.Update(vm, Count(1 + i % 4)).ok()) ++failures;
-        const Reply<InfoPtr> got = client.Get(vm);
+        if (!client.calls.UpdateCpus(vm, 1 + i % 4).ok()) ++failures;
+        const Reply<InfoPtr> got = client.calls.Await(&Cpus::Get, vm);
         if (!got.ok() || got.value()->count != 1 + i % 4) ++failures;
       }
     });

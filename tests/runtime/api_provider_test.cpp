@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <quil/error_names.h>
 #include <quil/provider/method_signal.h>
 
 #include "runtime/provider_recorders.h"
@@ -101,7 +102,7 @@ TEST(LocalApiProviderTest, UnknownInterfacesAndOperationsAreAnsweredWithAnError)
   std::vector<FrameworkReport> reports;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.interfaceName + "/" + c.methodName);
-    EXPECT_EQ(Call(provider, c.method, reports), "com.korvan.quil.std.errors.operation_not_found");
+    EXPECT_EQ(Call(provider, c.method, reports), ErrorNames::kOperationNotFound);
     EXPECT_EQ(reports.at(0).result->output, nullptr);
     const MessageList messages = reports[0].result->error->GetMessages();
     ASSERT_EQ(messages.size(), 1u);

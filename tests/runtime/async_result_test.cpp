@@ -1,6 +1,7 @@
 #include <quil/async_result.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,23 @@ TEST(AsyncResultTest, ProgressReportsThenOneFinalDelivery) {
   EXPECT_EQ(deliveries[3].value, std::string("done"));
   EXPECT_EQ(deliveries[3].error, nullptr);
   EXPECT_EQ(deliveries[3].progress, (Progress{0, 1, 1}));
+}
+
+TEST(AsyncResultTest, DroppedOpenItAnswersNothingAndReleasesTheCallable) {
+  std::vector<Delivery> deliveries;
+  auto held = std::make_shared<int>(0);
+  const std::weak_ptr<int> watch = held;
+  {
+    const AsyncResult<std::string> result(
+        [&deliveries, held = std::move(held)](
+            boost::optional<std::string> value, Data::ErrorValuePtr error,
+            boost::optional<Data::NativeError>, Progress progress) {
+          deliveries.push_back({std::move(value), std::move(error), progress});
+        });
+    result.progress(Progress{0, 2, 1});
+  }
+  EXPECT_EQ(deliveries.size(), 1u);  // the progress report only
+  EXPECT_TRUE(watch.expired());
 }
 
 TEST(AsyncResultDeathTest, ASecondFinalDeliveryEndsTheProcess) {

@@ -33,5 +33,22 @@ TEST(FutureResultTest, BlocksUntilAnotherThreadAnswersAndPassesProgressOn) {
   EXPECT_EQ(failed.get().error(), notFound);
 }
 
+TEST(FutureResultTest, DroppingEveryCopyUnansweredBreaksThePromise) {
+  std::future<Reply<std::string>> answer;
+  {
+    auto made = MakeFutureResult<std::string>();
+    answer = std::move(made.answer);
+    const AsyncResult<std::string> copy = made.result;
+    copy.progress(Progress{0, 2, 1});
+  }
+  ASSERT_EQ(answer.wait_for(0s), std::future_status::ready);
+  try {
+    answer.get();
+    ADD_FAILURE() << "no std::future_error";
+  } catch (const std::future_error& error) {
+    EXPECT_EQ(error.code(), std::future_errc::broken_promise);
+  }
+}
+
 }  // namespace
 }  // namespace Quil::Client

@@ -9,6 +9,7 @@
 
 #include <tavo/vm/compute/cpus.h>
 
+#include <quil/error_names.h>
 #include <quil/message.h>
 #include <quil/provider/method_definitions.h>
 #include <quil/std/errors.h>
@@ -26,9 +27,6 @@ using ProviderTesting::OperationInputValue;
 using ProviderTesting::RecordFramework;
 using ProviderTesting::Text;
 using Wrapper = AsyncApiMethodSignal::ValidateResultWrapper;
-
-constexpr std::string_view kInternalServerError =
-    "com.korvan.quil.std.errors.internal_server_error";
 
 // "get" of the cpus service: input {vm}, output Info, errors Error and NotFound.
 std::shared_ptr<AsyncApiMethodSignal> MakeGetSignal(
@@ -62,7 +60,7 @@ TEST(MethodSignalTest, WithoutHandlerInvokeAnswersNotConnected) {
     EXPECT_TRUE(result->isFinal);
     EXPECT_EQ(result->output, nullptr);
     ASSERT_NE(result->error, nullptr);
-    EXPECT_EQ(result->error->GetName(), kInternalServerError);
+    EXPECT_EQ(result->error->GetName(), ErrorNames::kInternalServerError);
     EXPECT_EQ(result->error->GetMessages(),
               MessageList{Message<CoreTag>("quil.provider.method.signal.not.connected")});
     EXPECT_EQ(activation->GetLocalizer(), previous);
@@ -80,7 +78,7 @@ TEST(ValidateResultWrapperTest, OneFinalResultPerWrapper) {
   }
   wrapper(output, nullptr, kFinalProgress, {});
   wrapper(InfoValue(2), nullptr, kFinalProgress, {});
-  wrapper(nullptr, Data::ErrorValue::GetInstance("com.korvan.quil.std.errors.not_found"),
+  wrapper(nullptr, Data::ErrorValue::GetInstance(std::string(ErrorNames::kNotFound)),
           kFinalProgress, {});
   wrapper(nullptr, nullptr, Progress{0, 2, 1}, {});
   ASSERT_EQ(reports.size(), 6u);
@@ -122,7 +120,7 @@ TEST(ValidateResultWrapperTest, StreamContinuationChecksEveryOutput) {
   EXPECT_EQ(second[0].result, nullptr);
   EXPECT_EQ(*second[1].result->output, *InfoValue(2));
   (*nextCallbacks[1])(Text("not an info"), nullptr, kFinalProgress, {});
-  EXPECT_EQ(OnlyResult(third)->error->GetName(), kInternalServerError);
+  EXPECT_EQ(OnlyResult(third)->error->GetName(), ErrorNames::kInternalServerError);
   EXPECT_EQ(reports.size(), 1u);
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <quil/error_names.h>
 #include <tavo/vm/compute/cpus.h>
 
 #include "runtime/provider_recorders.h"
@@ -67,7 +68,7 @@ TEST_F(StubTest, AnInputThatDoesNotConvertIsAnsweredAtOnceAndNothingIsSent) {
   EXPECT_FALSE(delivery.value);
   EXPECT_EQ(delivery.progress, kFinalProgress);
   ASSERT_NE(delivery.error, nullptr);
-  EXPECT_EQ(delivery.error->GetName(), "com.korvan.quil.std.errors.invalid_argument");
+  EXPECT_EQ(delivery.error->GetName(), ErrorNames::kInvalidArgument);
   const MessageList messages = delivery.error->GetMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].id, "quil.data.unset.non.optional.field");

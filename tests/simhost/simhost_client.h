@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <boost/optional.hpp>
 
 #include <quil/client/future_result.h>
@@ -47,14 +49,22 @@ using Runtime = PowerSvc::Runtime;
 using Texts = std::vector<std::string>;
 
 // "ok" for a success, else the error's name without "com.korvan.quil.std.errors.".
-std::string OutcomeOf(const Quil::Data::ErrorValuePtr& error);
+inline std::string OutcomeOf(const Quil::Data::ErrorValuePtr& error) {
+  constexpr std::string_view kPrefix = "com.korvan.quil.std.errors.";
+  if (error == nullptr) return "ok";
+  const std::string& name = error->GetName();
+  return name.compare(0, kPrefix.size(), kPrefix) == 0 ? name.substr(kPrefix.size()) : name;
+}
 template <typename R>
 std::string Outcome(const Reply<R>& reply) {
   return OutcomeOf(reply.error());
 }
 
 // The rendered text of the error's first message; empty when there is none.
-std::string MessageOf(const Quil::Data::ErrorValuePtr& error);
+inline std::string MessageOf(const Quil::Data::ErrorValuePtr& error) {
+  const Quil::MessageList messages = error ? error->GetMessages() : Quil::MessageList();
+  return messages.empty() ? "" : messages.front().defaultMessage;
+}
 template <typename R>
 std::string Message(const Reply<R>& reply) {
   return MessageOf(reply.error());
@@ -86,13 +96,18 @@ class Client {
         stubs_(Cpus(apiStub_), Memory(apiStub_), Cdrom(apiStub_), Disk(apiStub_), Network(apiStub_),
                Sata(apiStub_), Scsi(apiStub_), Dock(apiStub_), Power(apiStub_), Nask(apiStub_)) {}
 
+  template <typename Stub>
+  Stub& stub() {
+    return std::get<Stub>(stubs_);
+  }
+
   // Calls `operation` with `args`, the default activation and a result object; waits for the reply.
   template <typename Stub, typename... Params, typename... Args>
   auto Await(void (Stub::*operation)(Params...), Args&&... args) {
     using Result = std::tuple_element_t<sizeof...(Params) - 1, std::tuple<Params...>>;
     auto [result, answer] =
         Quil::Client::MakeFutureResult<decltype(ReplyOf(std::declval<Result>()))>();
-    (std::get<Stub>(stubs_).*operation)(std::forward<Args>(args)..., nullptr, result);
+    (stub<Stub>().*operation)(std::forward<Args>(args)..., nullptr, result);
     return answer.get();
   }
 
@@ -154,7 +169,9 @@ class Client {
 
 // A host registered with a provider of its own, and a client over that provider.
 struct Deployment {
-  explicit Deployment(Tavo::SimHost::HostOptions options = {});
+  explicit Deployment(Tavo::SimHost::HostOptions options = {}) : host(options) {
+    EXPECT_TRUE(host.RegisterWith(provider));
+  }
 
   Tavo::SimHost::Host host;
   Quil::Provider::LocalApiProvider provider;
@@ -163,7 +180,13 @@ struct Deployment {
 
 // A copy of the machine `vm` as the host holds it now; a default record after a failed assertion
 // when there is none.
-Tavo::SimHost::MachineRecord Machine(const Tavo::SimHost::Host& host, const std::string& vm);
+inline Tavo::SimHost::MachineRecord Machine(const Tavo::SimHost::Host& host,
+                                            const std::string& vm) {
+  const Tavo::SimHost::InventorySnapshot snapshot = host.Snapshot();
+  const Tavo::SimHost::MachineRecord* machine = snapshot.Find(vm);
+  EXPECT_NE(machine, nullptr) << vm;
+  return machine != nullptr ? *machine : Tavo::SimHost::MachineRecord{};
+}
 
 // `label(item)` for each item of a list, in order.
 template <typename List, typename Label>

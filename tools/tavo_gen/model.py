@@ -19,7 +19,9 @@ class DescriptionError(Exception):
         self.fault = fault
 
 
-# The standard errors an operation may declare, by native name.
+# The standard errors an operation may declare, by native name: the only list of them the
+# generator holds. Generated code names the C++ types (quil/std/errors.h, QUIL_STD_ERRORS), which
+# carry their wire names from quil/error_names.h; keep this table in step with those two.
 STANDARD_ERRORS = (
     "Error",
     "NotFound",

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include <quil/data/definition_check.h>
+#include <quil/error_names.h>
 #include <quil/message.h>
 
 namespace Quil::Provider {
@@ -21,7 +22,7 @@ Core::MethodResultPtr ErrorResult(std::string_view name, const MessageList& mess
 Core::MethodResultPtr DefinitionMissing(const std::string& methodName, const char* what) {
   MessageList messages{
       Message<CoreTag>("quil.provider.method.definition.missing", methodName, std::string(what))};
-  return ErrorResult(ApiMethodHelper::kInternalServerError, messages);
+  return ErrorResult(ErrorNames::kInternalServerError, messages);
 }
 
 // The structure definition an error definition stands for, or null for any other kind.
@@ -55,7 +56,7 @@ bool ApiMethodHelper::ValidateInput(const std::string& methodName,
     return true;
   }
   messages.push_back(Message<CoreTag>("quil.provider.method.invalid.input", methodName));
-  out = ErrorResult(kInvalidArgument, messages);
+  out = ErrorResult(ErrorNames::kInvalidArgument, messages);
   return false;
 }
 
@@ -68,7 +69,7 @@ Core::MethodResultPtr ApiMethodHelper::ValidateOutput(const std::string& methodN
     return Core::MethodResult::Create(output, nullptr);
   }
   messages.push_back(Message<CoreTag>("quil.provider.method.invalid.output", methodName));
-  return ErrorResult(kInternalServerError, messages);
+  return ErrorResult(ErrorNames::kInternalServerError, messages);
 }
 
 Core::MethodResultPtr ApiMethodHelper::ValidateError(
@@ -80,11 +81,11 @@ Core::MethodResultPtr ApiMethodHelper::ValidateError(
         Message<CoreTag>("quil.data.definition.value.missing", std::string("error")));
     messages.push_back(
         Message<CoreTag>("quil.provider.method.invalid.error", methodName, std::string()));
-    return ErrorResult(kInternalServerError, messages);
+    return ErrorResult(ErrorNames::kInternalServerError, messages);
   }
   const std::string& name = error->GetName();
   // The bindings raise these two themselves, whatever the method declares.
-  if (name == kInvalidArgument || name == kInternalServerError) {
+  if (name == ErrorNames::kInvalidArgument || name == ErrorNames::kInternalServerError) {
     return Core::MethodResult::Create(nullptr, error);
   }
   for (const DataDefinitionPtr& definition : errorDefs) {
@@ -96,10 +97,10 @@ Core::MethodResultPtr ApiMethodHelper::ValidateError(
     }
     // Declared but malformed: the server broke its contract as with an output that does not fit.
     messages.push_back(Message<CoreTag>("quil.provider.method.invalid.error", methodName, name));
-    return ErrorResult(kInternalServerError, messages);
+    return ErrorResult(ErrorNames::kInternalServerError, messages);
   }
   messages.push_back(Message<CoreTag>("quil.provider.method.undeclared.error", methodName, name));
-  return ErrorResult(kInternalServerError, messages);
+  return ErrorResult(ErrorNames::kInternalServerError, messages);
 }
 
 }  // namespace Quil::Provider

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <quil/data/native_error.h>
+#include <quil/error_names.h>
 #include <quil/l10n/localizer.h>
 #include <quil/message.h>
 
@@ -65,7 +66,7 @@ std::vector<std::shared_ptr<const AsyncApiInterface>> InterfaceRegistry::List() 
 Core::MethodResultPtr InterfaceRegistry::OperationNotFound(
     std::string_view interfaceName, std::string_view methodName,
     const Core::AsyncActivation* activation) {
-  Data::NativeError error{std::string(kOperationNotFound),
+  Data::NativeError error{std::string(ErrorNames::kOperationNotFound),
                           {Message<CoreTag>("quil.provider.operation.not.found",
                                             std::string(interfaceName), std::string(methodName))}};
   L10n::RequestLocalizer localizer =

@@ -35,6 +35,7 @@
 #include <boost/url/parse.hpp>
 
 #include <quil/core/method_result.h>
+#include <quil/error_names.h>
 #include <quil/message.h>
 #include <quil/remote/json.h>
 
@@ -455,7 +456,7 @@ class HttpApiProvider::State::Connection
                                                            state_.Where() + " does not decode"));
     state_.Deliver(call, Core::MethodResult::Create(
                              nullptr, Data::ErrorValue::Create(
-                                          std::string(Wire::kServiceUnavailable), messages)));
+                                          std::string(ErrorNames::kServiceUnavailable), messages)));
   }
 
   void Failed(const std::string& what, beast::error_code error) {
@@ -637,7 +638,7 @@ void HttpApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> metho
     MessageList messages;
     if (!Json::Encode(*input, body, messages)) {
       messages.push_back(Message<CoreTag>("quil.provider.method.invalid.input", method->GetName()));
-      return failNow(Data::ErrorValue::Create(std::string(Wire::kInvalidArgument), messages));
+      return failNow(Data::ErrorValue::Create(std::string(ErrorNames::kInvalidArgument), messages));
     }
   }
   body += '}';

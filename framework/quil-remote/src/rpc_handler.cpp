@@ -13,6 +13,7 @@
 
 #include <quil/core/activation.h>
 #include <quil/core/method_result.h>
+#include <quil/error_names.h>
 #include <quil/message.h>
 #include <quil/remote/json.h>
 
@@ -34,7 +35,7 @@ Data::ErrorValuePtr MakeError(std::string_view name, MessageList messages) {
 }
 
 Data::ErrorValuePtr InvalidArgument(BaseMessage message) {
-  return MakeError(Wire::kInvalidArgument, {std::move(message)});
+  return MakeError(ErrorNames::kInvalidArgument, {std::move(message)});
 }
 
 // Appends the error object of a response; an error that has no JSON form is replaced by an
@@ -53,7 +54,8 @@ void AppendErrorObject(std::string& out, int code, const Data::ErrorValue& error
   }
   out.resize(start);
   failures.push_back(Message<CoreTag>("quil.remote.answer.unencodable", error.GetName()));
-  const Data::ErrorValuePtr internal = MakeError(Wire::kInternalServerError, std::move(failures));
+  const Data::ErrorValuePtr internal =
+      MakeError(ErrorNames::kInternalServerError, std::move(failures));
   AppendErrorObject(out, Wire::kInternalError, *internal);  // paths and names only: encodes
 }
 
@@ -72,7 +74,7 @@ std::string AnswerResponse(std::string_view id, std::string_view method,
   if (result.error != nullptr) {
     // The operation's own input check refused the input: the caller's params are at fault.
     int code = Wire::kOperationError;
-    if (result.error->GetName() == Wire::kInvalidArgument) {
+    if (result.error->GetName() == ErrorNames::kInvalidArgument) {
       const MessageList messages = result.error->GetMessages();
       if (!messages.empty() && (messages.back().id == "quil.provider.method.invalid.input" ||
                                 messages.back().id == "quil.invoke.invalid.input")) {
@@ -90,7 +92,7 @@ std::string AnswerResponse(std::string_view id, std::string_view method,
   } else if (!Json::Encode(*result.output, out, failures)) {
     failures.push_back(Message<CoreTag>("quil.remote.answer.unencodable", std::string(method)));
     return ErrorResponse(id, Wire::kInternalError,
-                         *MakeError(Wire::kInternalServerError, std::move(failures)));
+                         *MakeError(ErrorNames::kInternalServerError, std::move(failures)));
   }
   out += '}';
   return out;
@@ -192,7 +194,7 @@ class Exchange final : public PendingRequest {
     std::unique_lock lock(mutex_);
     if (finished_) return;
     const Data::ErrorValuePtr expired =
-        MakeError(Wire::kServiceUnavailable,
+        MakeError(ErrorNames::kServiceUnavailable,
                   {Message<CoreTag>("quil.remote.deadline.passed", Wire::Milliseconds(deadline_))});
     for (Slot& slot : slots_) {
       if (!slot.open) continue;
@@ -316,7 +318,7 @@ class Dispatcher {
       messages.push_back(
           Message<CoreTag>("quil.provider.method.invalid.input", target->methodName()));
       return Refuse(id, Wire::kInvalidParams,
-                    MakeError(Wire::kInvalidArgument, std::move(messages)));
+                    MakeError(ErrorNames::kInvalidArgument, std::move(messages)));
     }
     Invoke(*target, std::move(input), std::move(activation), notification, std::move(id));
   }
@@ -358,7 +360,7 @@ class Dispatcher {
     } catch (const std::exception& failure) {
       if (!slot) return;
       const Data::ErrorValuePtr error =
-          MakeError(Wire::kInternalServerError,
+          MakeError(ErrorNames::kInternalServerError,
                     {Message<CoreTag>("quil.remote.operation.threw", target.methodName(),
                                       std::string(failure.what()))});
       exchange_->Fail(*slot, Wire::kInternalError, *error);
@@ -419,8 +421,8 @@ std::shared_ptr<PendingRequest> RpcHandler::Handle(const HttpRequestView& reques
     const bool valid = bearer && Sha256(authorization.substr(kScheme.size()), digest) &&
                        CRYPTO_memcmp(digest, tokenDigest_, sizeof digest) == 0;
     if (!valid) {
-      const Data::ErrorValuePtr error =
-          MakeError(Wire::kUnauthenticatedError, {Message<CoreTag>("quil.remote.unauthenticated")});
+      const Data::ErrorValuePtr error = MakeError(
+          ErrorNames::kUnauthenticated, {Message<CoreTag>("quil.remote.unauthenticated")});
       responder->Reply(
           HttpReply{401, Wire::kJsonType, ErrorResponse(kNullId, Wire::kUnauthenticated, *error)});
       return nullptr;
@@ -443,7 +445,7 @@ std::shared_ptr<PendingRequest> RpcHandler::Handle(const HttpRequestView& reques
     responder->Reply(
         HttpReply{200, Wire::kJsonType,
                   ErrorResponse(kNullId, Wire::kParseError,
-                                *MakeError(Wire::kInvalidArgument, std::move(failures)))});
+                                *MakeError(ErrorNames::kInvalidArgument, std::move(failures)))});
     return nullptr;
   }
   const json::value& document = *parsed;

@@ -6,6 +6,7 @@
 
 #include <boost/json/serializer.hpp>
 
+#include <quil/error_names.h>
 #include <quil/message.h>
 
 namespace Quil::Remote::Wire {
@@ -85,7 +86,7 @@ std::string ErrorSummary(const Data::ErrorValue& error) {
 }
 
 Data::ErrorValuePtr Unavailable(std::string what) {
-  return Data::ErrorValue::Create(std::string(kServiceUnavailable),
+  return Data::ErrorValue::Create(std::string(ErrorNames::kServiceUnavailable),
                                   {Message<CoreTag>("quil.remote.unavailable", std::move(what))});
 }
 

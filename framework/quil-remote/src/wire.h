@@ -27,14 +27,6 @@ enum ErrorCode : int {
   kUnauthenticated = -32001,
 };
 
-inline constexpr std::string_view kInvalidArgument = "com.korvan.quil.std.errors.invalid_argument";
-inline constexpr std::string_view kInternalServerError =
-    "com.korvan.quil.std.errors.internal_server_error";
-inline constexpr std::string_view kServiceUnavailable =
-    "com.korvan.quil.std.errors.service_unavailable";
-inline constexpr std::string_view kUnauthenticatedError =
-    "com.korvan.quil.std.errors.unauthenticated";
-
 // Appends `text` as a JSON string literal.
 void AppendJsonString(std::string& out, std::string_view text);
 // Appends the JSON text of `json`.

@@ -10,7 +10,9 @@
 // a callback that throws leaves the object open (the exception reaches the caller of the
 // delivery), and a callback that delivers again on the same object reaches itself. Deliveries on
 // one object must not run concurrently; which thread delivers is up to whoever holds the object.
-// Destroying an open object answers nothing.
+// Destroying an open object answers nothing: it only releases its callables, so a caller learns
+// of an unanswered call when the last copy is gone and what the callables held goes with it (the
+// future of Client::MakeFutureResult then raises std::future_error, broken_promise).
 //
 //   Quil::AsyncResult<std::string> result(
 //       [](boost::optional<std::string> value, Quil::Data::ErrorValuePtr error,

@@ -5,8 +5,8 @@
 // (ValueToNativeAdapter), validates the record under `Validator::Strict`, and calls its call
 // lambda with the record, the activation and an `AsyncResult<R>` whose result filter
 // (AsyncApiMethodResultFilter<R>) converts the implementation's answer back. An input that does
-// not decode or validate is answered with "com.korvan.quil.std.errors.invalid_argument" carrying
-// the collected messages, and the lambda is not called. Whatever the lambda raises propagates.
+// not decode or validate is answered with ErrorNames::kInvalidArgument carrying the collected
+// messages, and the lambda is not called. Whatever the lambda raises propagates.
 //
 // Generated builders make one filter per operation:
 //

@@ -6,7 +6,7 @@
 // the method filter. It knows no native type.
 //
 // `Invoke` answers without calling anything when no handler is connected
-// ("com.korvan.quil.std.errors.internal_server_error" with the message
+// (ErrorNames::kInternalServerError with the message
 // "quil.provider.method.signal.not.connected") or when the input does not fit the input
 // definition (whatever ApiMethodHelper::ValidateInput produced); otherwise it writes the
 // localizer into the activation and calls the handler with a `ValidateResultWrapper`, which

@@ -6,8 +6,7 @@
 //                                 activation's error request localizer; it wins over a value
 //   value of R                    the value converted by NativeToValueAdapter, or, when it does
 //                                 not convert (a null required structure),
-//                                 "com.korvan.quil.std.errors.internal_server_error" without
-//                                 messages
+//                                 ErrorNames::kInternalServerError without messages
 //   neither                       a progress report, the progress passed on unchanged
 // Each final answer (an error or a value) first takes the callback out of the filter and leaves
 // one that ignores everything, then calls it: a filter, and every copy made after that, forwards

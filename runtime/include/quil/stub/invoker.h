@@ -6,9 +6,8 @@
 // converts the output to the native result type and delivers it to the caller's `AsyncResult`.
 //
 // What the caller's `AsyncResult` receives:
-//   - an input record that does not convert: at once, the error
-//     "com.korvan.quil.std.errors.invalid_argument" with the conversion's messages; the provider
-//     is not called;
+//   - an input record that does not convert: at once, the error ErrorNames::kInvalidArgument
+//     with the conversion's messages; the provider is not called;
 //   - progress reports of the provider, passed on unchanged;
 //   - an output that converts: the native value;
 //   - an output that does not convert: the error named just "invalid_argument" with the
@@ -111,9 +110,6 @@ struct TAVO_VM_API AsyncResultWrapper {
 };
 
 struct TAVO_VM_API AsyncMethodInvoker {
-  // The error name of an input record that does not convert.
-  static constexpr std::string_view kInputErrorName = "com.korvan.quil.std.errors.invalid_argument";
-
   // Calls operation M (a generated method class) through `stub`, which must not be null. The
   // answer arrives through `result`; the caller may drop `result` and `input` on return.
   template <typename M>
@@ -144,8 +140,8 @@ struct TAVO_VM_API AsyncMethodInvoker {
   static L10n::RequestLocalizer MakeRequestLocalizer();
 
   // The input record at `input` as a value, converted by `method` under MakeRequestLocalizer().
-  // On failure: null, with `failure` the error to deliver (kInputErrorName with the messages).
-  // The record is not validated: that is the server's business.
+  // On failure: null, with `failure` the error to deliver (ErrorNames::kInvalidArgument with the
+  // messages). The record is not validated: that is the server's business.
   static Data::DataValuePtr ConvertInput(NativeConstPtr input,
                                          Data::NativeToValueAdapter::Method method,
                                          Data::ErrorValuePtr& failure);

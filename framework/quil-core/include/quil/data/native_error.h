@@ -2,9 +2,9 @@
 // native error when an implementation answers.
 //
 //   auto error = Quil::Data::NativeErrorHelper::GetError(
-//       nullptr, Quil::Data::NativeError{"com.korvan.quil.std.errors.not_found", messages},
+//       nullptr, Quil::Data::NativeError{std::string(Quil::ErrorNames::kNotFound), messages},
 //       activation->GetErrorRequestLocalizer());
-//   // an ErrorValue named "com.korvan.quil.std.errors.not_found", messages localised
+//   // an ErrorValue named after kNotFound, messages localised
 #pragma once
 
 #include <string>
@@ -19,7 +19,7 @@
 namespace Quil::Data {
 
 struct NativeError {
-  std::string name;  // the error's wire name, for example "com.korvan.quil.std.errors.not_found"
+  std::string name;  // the error's wire name, for example one of quil/error_names.h
   MessageList messages;
 
   friend bool operator==(const NativeError& a, const NativeError& b) {

@@ -264,10 +264,9 @@ class QUIL_CORE_API StructValue final : public CompoundValue {
   explicit StructValue(std::string name) : CompoundValue(std::move(name)) {}
 };
 
-// An error: a structure named after the error (for example
-// "com.korvan.quil.std.errors.not_found") whose field "messages" lists localizable messages,
-// each a structure "com.korvan.quil.std.localizable_message" of "id", "default_message" and
-// "args" (a list of strings).
+// An error: a structure named after the error (for example ErrorNames::kNotFound) whose field
+// "messages" lists localizable messages, each a structure "com.korvan.quil.std.localizable_message"
+// of "id", "default_message" and "args" (a list of strings).
 class QUIL_CORE_API ErrorValue final : public CompoundValue {
  public:
   static constexpr std::string_view kMessagesField = "messages";

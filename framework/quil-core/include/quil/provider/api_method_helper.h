@@ -4,10 +4,9 @@
 //
 // - `ValidateInput` checks leniently (a string value stands in wherever the value-to-native
 //   adapter accepts one; fields the definition does not declare are left to the bindings'
-//   validator). A misfit is the caller's fault: "com.korvan.quil.std.errors.invalid_argument".
+//   validator). A misfit is the caller's fault: ErrorNames::kInvalidArgument.
 // - `ValidateOutput` and `ValidateError` check exactly: the bindings build outputs and errors
-//   themselves, so a misfit is the server's fault:
-//   "com.korvan.quil.std.errors.internal_server_error".
+//   themselves, so a misfit is the server's fault: ErrorNames::kInternalServerError.
 // - Errors: a declared error (an error definition of the same name) that fits passes unchanged,
 //   and so do the two errors the bindings raise themselves, invalid_argument and
 //   internal_server_error, declared or not. An undeclared error, or a declared one whose fields do
@@ -22,7 +21,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <quil/core/method_result.h>
@@ -34,11 +32,6 @@ namespace Quil::Provider {
 
 class QUIL_CORE_API ApiMethodHelper {
  public:
-  static constexpr std::string_view kInvalidArgument =
-      "com.korvan.quil.std.errors.invalid_argument";
-  static constexpr std::string_view kInternalServerError =
-      "com.korvan.quil.std.errors.internal_server_error";
-
   // True when `input` fits `inputDef`; `out` is then reset. Otherwise false, with `out` the error
   // result to deliver.
   static bool ValidateInput(const std::string& methodName, const Data::DataDefinitionPtr& inputDef,

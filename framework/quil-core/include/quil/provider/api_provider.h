@@ -52,8 +52,6 @@ class QUIL_CORE_API ApiProvider {
 
 class QUIL_CORE_API LocalApiProvider final : public ApiProvider {
  public:
-  static constexpr std::string_view kOperationNotFound = InterfaceRegistry::kOperationNotFound;
-
   // Runs one routed invocation, now or later, on whatever thread it chooses. It must run each
   // task exactly once; a task never throws on its own account.
   using Executor = std::function<void(std::function<void()>)>;

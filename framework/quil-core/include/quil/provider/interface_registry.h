@@ -8,7 +8,7 @@
 // unregistered.
 //
 // A method the registry does not hold is answered with `OperationNotFound`:
-// "com.korvan.quil.std.errors.operation_not_found" carrying "quil.provider.operation.not.found"
+// ErrorNames::kOperationNotFound carrying "quil.provider.operation.not.found"
 // (interface name, method name), localised for the caller when the activation can.
 //
 //   Quil::Provider::InterfaceRegistry registry;
@@ -34,12 +34,10 @@ namespace Quil::Provider {
 
 class QUIL_CORE_API InterfaceRegistry {
  public:
-  static constexpr std::string_view kOperationNotFound =
-      "com.korvan.quil.std.errors.operation_not_found";
-
   InterfaceRegistry();
   // A registry holding `interfaces`; one that is null, nameless or named twice is left out.
-  explicit InterfaceRegistry(const std::vector<std::shared_ptr<const AsyncApiInterface>>& interfaces);
+  explicit InterfaceRegistry(
+      const std::vector<std::shared_ptr<const AsyncApiInterface>>& interfaces);
   ~InterfaceRegistry();
 
   InterfaceRegistry(const InterfaceRegistry&) = delete;

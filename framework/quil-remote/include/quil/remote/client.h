@@ -8,9 +8,9 @@
 //
 // Every invocation is answered exactly once through its callback. A transport failure (refused
 // connection, reset, deadline passed, malformed answer) is answered with
-// "com.korvan.quil.std.errors.service_unavailable" carrying "quil.remote.unavailable" (what
-// happened). The provider owns one I/O thread; answers are delivered on it, so an answer must not
-// wait for another answer of the same provider, nor destroy the provider. Connections are kept
+// ErrorNames::kServiceUnavailable carrying "quil.remote.unavailable" (what happened). The
+// provider owns one I/O thread; answers are delivered on it, so an answer must not wait for
+// another answer of the same provider, nor destroy the provider. Connections are kept
 // alive and reused, up to `maxConnections` at once; calls beyond wait for one.
 //
 //   Quil::Remote::ClientOptions options;
@@ -38,8 +38,8 @@ struct ClientOptions {
   std::string caFile;  // PEM; https verifies the server against it (system roots when empty)
   std::chrono::milliseconds timeout{30'000};  // per call, connection included
   std::size_t maxConnections = 4;
-  std::size_t maxDepth = 128;                     // JSON nesting of one answer
-  std::size_t bodyLimit = 64 * 1024 * 1024;       // bytes of one answer
+  std::size_t maxDepth = 128;                // JSON nesting of one answer
+  std::size_t bodyLimit = 64 * 1024 * 1024;  // bytes of one answer
 };
 
 class QUIL_REMOTE_API HttpApiProvider final : public Provider::ApiProvider {

@@ -64,8 +64,8 @@ class QUIL_REMOTE_API RpcResponder {
 class QUIL_REMOTE_API PendingRequest {
  public:
   virtual ~PendingRequest();
-  // Answers every call still open with "com.korvan.quil.std.errors.service_unavailable" (the
-  // deadline passed) and replies; answers that come later are dropped. Any thread, idempotent.
+  // Answers every call still open with ErrorNames::kServiceUnavailable (the deadline passed) and
+  // replies; answers that come later are dropped. Any thread, idempotent.
   virtual void Expire() = 0;
 
  protected:

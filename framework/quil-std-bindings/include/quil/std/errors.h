@@ -2,7 +2,8 @@
 // answer with one in a single line.
 //
 // Each standard error is a structure holding its localizable messages; its wire name is
-// "com.korvan.quil.std.errors." followed by the error in lower case with underscores.
+// "com.korvan.quil.std.errors." followed by the error in lower case with underscores
+// (quil/error_names.h).
 //
 //   using namespace Com::Korvan::Quil::Std::Errors;
 //   result.error(MakeErrorValue<NotFound>("com.example.vm.not.found",
@@ -24,6 +25,7 @@
 #include <quil/data/definition.h>
 #include <quil/data/native_error.h>
 #include <quil/data/value.h>
+#include <quil/error_names.h>
 #include <quil/export.h>
 #include <quil/message.h>
 
@@ -54,18 +56,18 @@ namespace Errors {
 
 // The table of standard errors: X(native type, wire name). Code that needs something per error
 // type (its data definition, for example) expands this table rather than listing the types.
-#define QUIL_STD_ERRORS(X)                                                               \
-  X(Error, "com.korvan.quil.std.errors.error")                                           \
-  X(NotFound, "com.korvan.quil.std.errors.not_found")                                    \
-  X(InvalidArgument, "com.korvan.quil.std.errors.invalid_argument")                      \
-  X(NotAllowedInCurrentState, "com.korvan.quil.std.errors.not_allowed_in_current_state") \
-  X(ResourceBusy, "com.korvan.quil.std.errors.resource_busy")                            \
-  X(ResourceInaccessible, "com.korvan.quil.std.errors.resource_inaccessible")            \
-  X(ServiceUnavailable, "com.korvan.quil.std.errors.service_unavailable")                \
-  X(Unauthenticated, "com.korvan.quil.std.errors.unauthenticated")                       \
-  X(Unauthorized, "com.korvan.quil.std.errors.unauthorized")                             \
-  X(AlreadyExists, "com.korvan.quil.std.errors.already_exists")                          \
-  X(UnableToAllocateResource, "com.korvan.quil.std.errors.unable_to_allocate_resource")
+#define QUIL_STD_ERRORS(X)                                                   \
+  X(Error, ::Quil::ErrorNames::kError)                                       \
+  X(NotFound, ::Quil::ErrorNames::kNotFound)                                 \
+  X(InvalidArgument, ::Quil::ErrorNames::kInvalidArgument)                   \
+  X(NotAllowedInCurrentState, ::Quil::ErrorNames::kNotAllowedInCurrentState) \
+  X(ResourceBusy, ::Quil::ErrorNames::kResourceBusy)                         \
+  X(ResourceInaccessible, ::Quil::ErrorNames::kResourceInaccessible)         \
+  X(ServiceUnavailable, ::Quil::ErrorNames::kServiceUnavailable)             \
+  X(Unauthenticated, ::Quil::ErrorNames::kUnauthenticated)                   \
+  X(Unauthorized, ::Quil::ErrorNames::kUnauthorized)                         \
+  X(AlreadyExists, ::Quil::ErrorNames::kAlreadyExists)                       \
+  X(UnableToAllocateResource, ::Quil::ErrorNames::kUnableToAllocateResource)
 
 template <typename E>
 struct IsStandardError : std::false_type {};
