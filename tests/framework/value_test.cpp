@@ -178,14 +178,9 @@ TEST(ValueTest, TextFormAndDeepCopyOfEveryKind) {
   }
 }
 
-TEST(ValueTest, ErrorValuesCarryTheirMessages) {
-  const MessageList messages = {BaseMessage("m.id", "text {1}", {"a"}),
-                                BaseMessage("quil.three", "{1} and {2}", {"b", "c"})};
-  auto error = ErrorValue::Create("com.example.failed", messages);
-  EXPECT_EQ(error->GetName(), "com.example.failed");
-  EXPECT_EQ(error->GetMessages(), messages);
-  EXPECT_EQ(static_cast<const ErrorValue&>(*DeepCopy(*error)).GetMessages(),
-            messages);  // kind kept
+// Creating and reading back well-formed messages is the standard errors' test.
+TEST(ValueTest, ErrorMessagesOfAnotherShapeAreSkipped) {
+  auto error = ErrorValue::Create("com.example.failed", {BaseMessage("m.id", "text", {})});
   error->SetField("messages", Str("not a list"));
   EXPECT_TRUE(error->GetMessages().empty());
 }
