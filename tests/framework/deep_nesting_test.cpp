@@ -1,17 +1,20 @@
 // Nesting far deeper than any call stack could follow: building, comparing, copying, printing,
-// checking and destroying must use heap memory only, also on a thread with a 256 KiB stack.
+// checking and destroying values, definitions and structure metadata must use heap memory only,
+// also on a thread with a 256 KiB stack.
 #include <quil/data/definition_check.h>
 
 #include <pthread.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include <quil/data/definition.h>
 #include <quil/data/value.h>
+#include <quil/metadata.h>
 
 namespace Quil::Data {
 namespace {
@@ -52,7 +55,21 @@ DataDefinitionPtr Chain(std::size_t depth, DataDefinitionPtr inner) {
   return inner;
 }
 
+std::shared_ptr<const Metadata::FieldInfo> InfoChain(std::size_t depth, std::int64_t leaf) {
+  auto info = std::make_shared<Metadata::FieldInfo>();
+  info->number = leaf;
+  for (std::size_t level = 0; level < depth; ++level) {
+    auto parent = std::make_shared<Metadata::FieldInfo>();
+    parent->fields.emplace("f", std::move(info));
+    info = std::move(parent);
+  }
+  return info;
+}
+
 void CheckDepth(std::size_t depth) {
+  EXPECT_EQ(*InfoChain(depth, 1), *InfoChain(depth, 1));
+  EXPECT_NE(*InfoChain(depth, 1), *InfoChain(depth, 2));
+
   DataDefinitionPtr definition, otherDefinition;
   DataValuePtr value = Nest(depth, 7, definition);
   DataValuePtr differing = Nest(depth, 8, otherDefinition);

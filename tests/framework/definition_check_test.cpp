@@ -77,6 +77,42 @@ const std::string kUnparsable = "quil.data.definition.string.unparsable";
 const std::string kMissing = "quil.data.definition.field.missing";
 const std::string kNull = "quil.data.definition.value.missing";
 
+TEST(DefinitionTest, TextFormAndEqualityOfEveryKind) {
+  auto anyTag = [](std::string_view) { return boost::tribool(boost::indeterminate); };
+  auto alwaysSet = [](std::string_view) { return boost::tribool(true); };
+  auto recursive = [] {
+    return StructDef("s", {{"b", StrDef()}, {"a", StructRefDefinition::GetInstance("s")}});
+  };
+  const std::vector<std::pair<DataDefinitionPtr, std::string>> cases = {
+      {nullptr, "null"},
+      {PrimitiveDefinition::GetInstance(DataType::BLOB), "blob"},
+      {OptDef(ListDefinition::GetInstance(IntDef(), ListValue::Kind::SET)),
+       "optional<set<integer>>"},
+      {OptDef(ListDef(IntDef())), "optional<list<integer>>"},
+      {ListDef(nullptr), "list<null>"},
+      {recursive(), "structure s{a: ref s, b: string}"},
+      {recursive(), "structure s{a: ref s, b: string}"},
+      {StructDef("s", {{"a", StructRefDefinition::GetInstance("t")}, {"b", StrDef()}}),
+       "structure s{a: ref t, b: string}"},
+      {StructDef("s", {{"b", StrDef()}}), "structure s{b: string}"},
+      {StructDef("s", {{"c", StrDef()}}), "structure s{c: string}"},
+      {ErrorDefinition::GetInstance("s", {{"b", StrDef()}}), "error s{b: string}"},
+      {UnionCaseDefinition::GetInstance(IntDef(), "kind", anyTag), "union_case(kind)<integer>"},
+      {UnionCaseDefinition::GetInstance(IntDef(), "type", anyTag), "union_case(type)<integer>"},
+      // The same text as the one before, but another rule.
+      {UnionCaseDefinition::GetInstance(IntDef(), "type", alwaysSet), "union_case(type)<integer>"},
+  };
+  const std::size_t otherRule = cases.size() - 1;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(ToText(cases[i].first.get()), cases[i].second);
+    for (std::size_t j = 0; j < cases.size(); ++j) {
+      const bool equal =
+          cases[i].second == cases[j].second && (i == j || (i != otherRule && j != otherRule));
+      EXPECT_EQ(Equals(cases[i].first.get(), cases[j].first.get()), equal) << i << " " << j;
+    }
+  }
+}
+
 TEST(DefinitionCheckTest, EachKindAcceptsWhatTheAdapterAccepts) {
   const CheckMode lenient = CheckMode::Lenient;
   const DataDefinitionPtr optional = OptDef(IntDef());

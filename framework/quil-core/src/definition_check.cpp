@@ -11,6 +11,9 @@
 
 #include <quil/message.h>
 
+#include "definition_tree.h"
+#include "value_tree.h"
+
 namespace Quil::Data {
 namespace {
 
@@ -37,24 +40,23 @@ struct Segment {
 // path from the root to the value being checked.
 struct Frame {
   Segment segment;
-  // Structure frames.
-  const StructDefinition* structure = nullptr;
+  // Structure frames: the definition's fields, each looked up in the value.
   const CompoundValue* compound = nullptr;
-  FieldDefinitions::const_iterator nextField;
+  DefinitionChildren fields;
   // A referenced structure's definition, which the reference does not own.
   std::shared_ptr<const StructDefinition> target;
-  // List frames.
+  // List frames: the value's elements, each checked against the element definition.
   const DataDefinition* element = nullptr;
-  const ListValue* list = nullptr;
+  ValueChildren elements;
   std::size_t nextIndex = 0;
 };
 
-const std::string& TextOf(const DataValue& value) {
+const std::string& StringContent(const DataValue& value) {
   return static_cast<const StringValue&>(value).GetValue();
 }
 
 bool IsEmptyString(const DataValue& value) {
-  return value.GetType() == DataType::STRING && TextOf(value).empty();
+  return value.GetType() == DataType::STRING && StringContent(value).empty();
 }
 
 // The fields of a structure-kind value. Kinds 15 and 6 are the compound classes of the value
@@ -119,7 +121,7 @@ class Checker {
   bool Run(const DataDefinition& definition, const DataValue* value) {
     Enter(&definition, value, Segment::Root());
     while (!stack_.empty() && !stopped_) {
-      if (stack_.back().structure != nullptr) {
+      if (stack_.back().compound != nullptr) {
         StepStructure();
       } else {
         StepList();
@@ -146,7 +148,7 @@ class Checker {
             const auto& optional = static_cast<const OptionalValue&>(*value);
             if (!optional.IsSet()) return;
             value = optional.GetValue().get();
-          } else if (standIn && TextOf(*value).empty()) {
+          } else if (standIn && StringContent(*value).empty()) {
             return;
           }
           definition = ElementOf(*definition);
@@ -155,15 +157,15 @@ class Checker {
         case DataType::LIST: {
           const DataDefinition* element = ElementOf(*definition);
           if (valueKind == DataType::LIST) {
-            Frame frame;
+            Frame& frame = stack_.emplace_back();
             frame.segment = segment;
             frame.element = element;
-            frame.list = static_cast<const ListValue*>(value);
-            stack_.push_back(std::move(frame));
+            frame.elements =
+                ValueChildren::Of(ValueAccess::Elements(static_cast<const ListValue&>(*value)));
             return;
           }
           if (!standIn) return Mismatch(segment, *definition, *value);
-          if (TextOf(*value).empty()) return;
+          if (StringContent(*value).empty()) return;
           definition = element;  // the string is the list's one element
           continue;
         }
@@ -182,16 +184,14 @@ class Checker {
           const CompoundValue* compound =
               DataType(valueKind).IsStructure() ? AsCompound(*value) : nullptr;
           if (compound != nullptr) {
-            Frame frame;
+            Frame& frame = stack_.emplace_back();
             frame.segment = segment;
-            frame.structure = structure;
             frame.compound = compound;
-            frame.nextField = structure->GetFields().begin();
+            frame.fields = DefinitionChildren::Of(structure->GetFields());
             frame.target = std::move(target);
-            stack_.push_back(std::move(frame));
             return;
           }
-          if (standIn && TextOf(*value).empty()) return;
+          if (standIn && StringContent(*value).empty()) return;
           return Mismatch(segment, *definition, *value);
         }
         default:
@@ -199,30 +199,28 @@ class Checker {
           if (!standIn) return Mismatch(segment, *definition, *value);
           if (StringConvertsTo(kind, *value)) return;
           return Fail(segment, "quil.data.definition.string.unparsable", Describe(*definition),
-                      TextOf(*value));
+                      StringContent(*value));
       }
     }
   }
 
+  // The one child of an optional, list or union-case definition.
   static const DataDefinition* ElementOf(const DataDefinition& definition) {
-    switch (definition.GetType().GetType()) {
-      case DataType::OPTIONAL:
-        return static_cast<const OptionalDefinition&>(definition).GetElementType().get();
-      case DataType::LIST:
-        return static_cast<const ListDefinition&>(definition).GetElementType().get();
-      default:
-        return static_cast<const UnionCaseDefinition&>(definition).GetElementType().get();
-    }
+    DefinitionChild element;
+    DefinitionChildren(definition).Next(element);
+    return element.slot->get();
   }
 
   // Checks the next field of the structure on top of the stack; leaves the frame when none is left.
   void StepStructure() {
     Frame& frame = stack_.back();
-    if (frame.nextField == frame.structure->GetFields().end()) {
+    DefinitionChild field;
+    if (!frame.fields.Next(field)) {
       stack_.pop_back();
       return;
     }
-    const auto& [name, fieldDefinition] = *frame.nextField++;
+    const std::string& name = *field.label;
+    const DataDefinitionPtr& fieldDefinition = *field.slot;
     const CompoundValue& compound = *frame.compound;
     // `frame` may move once Enter pushes a child: only the locals above are used from here on.
     const Segment segment = Segment::Field(name);
@@ -253,7 +251,7 @@ class Checker {
     std::string_view tag = kUnknownTag;
     const DataValuePtr* tagSlot = compound.FindField(unionCase.GetTagField());
     if (tagSlot != nullptr && *tagSlot != nullptr && (*tagSlot)->GetType() == DataType::STRING) {
-      tag = TextOf(**tagSlot);
+      tag = StringContent(**tagSlot);
     }
     // A case without a rule constrains nothing.
     const boost::tribool rule = unionCase.PredicateType() == typeid(void)
@@ -272,12 +270,13 @@ class Checker {
 
   void StepList() {
     Frame& frame = stack_.back();
-    if (frame.nextIndex == frame.list->Size()) {
+    ValueChild element;
+    if (!frame.elements.Next(element)) {
       stack_.pop_back();
       return;
     }
     const std::size_t index = frame.nextIndex++;
-    Enter(frame.element, frame.list->At(index).get(), Segment::Element(index));
+    Enter(frame.element, element.slot->get(), Segment::Element(index));
   }
 
   void Mismatch(Segment segment, const DataDefinition& definition, const DataValue& value) {

@@ -1,9 +1,8 @@
 #include <quil/metadata.h>
 
-#include <utility>
-#include <vector>
+#include <string_view>
 
-#include "iterative_release.h"
+#include "tree_walk.h"
 
 namespace Quil::Metadata {
 
@@ -11,57 +10,63 @@ namespace {
 
 using FieldInfoPtr = std::shared_ptr<const FieldInfo>;
 
+// The nested descriptions of a field, labelled with their field names.
+class FieldInfoChildren {
+ public:
+  explicit FieldInfoChildren(const FieldInfo& field) : FieldInfoChildren(field.fields) {}
+  explicit FieldInfoChildren(const FieldInfoMap& fields)
+      : field_(fields.begin()), end_(fields.end()) {}
+
+  bool Done() const { return field_ == end_; }
+  bool Next(Quil::Detail::TreeChild<FieldInfo>& child) {
+    if (field_ == end_) return false;
+    child = {&field_->second, &field_->first};
+    ++field_;
+    return true;
+  }
+
+ private:
+  FieldInfoMap::const_iterator field_, end_;
+};
+
 // Descriptions are never held weakly.
 struct FieldInfoTree {
   using Node = FieldInfo;
-  static bool HasChildren(const FieldInfo& field) { return !field.fields.empty(); }
-  static void TakeChildren(FieldInfo& field, Quil::Detail::ReleaseList<FieldInfo>& work) {
-    for (auto& entry : field.fields) work.push_back(std::move(entry.second));
-    field.fields.clear();
+  using Children = FieldInfoChildren;
+  static bool SameNode(const FieldInfo& a, const FieldInfo& b) {
+    return a.number == b.number && a.flag == b.flag && a.resourceType == b.resourceType &&
+           a.extra == b.extra && a.fields.size() == b.fields.size();
+  }
+  static const FieldInfoPtr* FindChild(const FieldInfo& field, std::string_view label) {
+    auto found = field.fields.find(std::string(label));
+    return found == field.fields.end() ? nullptr : &found->second;
   }
 };
 
-void Release(FieldInfoMap& map) {
-  for (auto& entry : map) Quil::Detail::ReleaseOne<FieldInfoTree>(entry.second);
-}
-
-bool SameFields(const FieldInfo& a, const FieldInfo& b) {
-  return a.number == b.number && a.flag == b.flag && a.resourceType == b.resourceType &&
-         a.extra == b.extra && a.fields.size() == b.fields.size();
-}
-
-// Compares two maps entry by entry, descending into nested maps with an explicit stack.
-bool SameMaps(const FieldInfoMap& first, const FieldInfoMap& second) {
-  std::vector<std::pair<const FieldInfoMap*, const FieldInfoMap*>> work{{&first, &second}};
-  while (!work.empty()) {
-    auto [a, b] = work.back();
-    work.pop_back();
-    if (a->size() != b->size()) return false;
-    for (auto x = a->begin(), y = b->begin(); x != a->end(); ++x, ++y) {
-      if (x->first != y->first) return false;
-      const FieldInfo* left = x->second.get();
-      const FieldInfo* right = y->second.get();
-      if (left == right) continue;
-      if (left == nullptr || right == nullptr || !SameFields(*left, *right)) return false;
-      work.emplace_back(&left->fields, &right->fields);
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
-FieldInfo::~FieldInfo() { Release(fields); }
+FieldInfo::~FieldInfo() { Quil::Detail::ReleaseChildren<FieldInfoTree>(FieldInfoChildren(fields)); }
 
-StructInfo::~StructInfo() { Release(fields); }
+StructInfo::~StructInfo() {
+  Quil::Detail::ReleaseChildren<FieldInfoTree>(FieldInfoChildren(fields));
+}
 
 bool operator==(const FieldInfo& a, const FieldInfo& b) {
-  return SameFields(a, b) && SameMaps(a.fields, b.fields);
+  return Quil::Detail::SameTrees<FieldInfoTree>(&a, &b);
 }
 
 bool operator==(const StructInfo& a, const StructInfo& b) {
-  return a.number == b.number && a.name == b.name && a.extra == b.extra &&
-         SameMaps(a.fields, b.fields);
+  if (a.number != b.number || a.name != b.name || a.extra != b.extra ||
+      a.fields.size() != b.fields.size()) {
+    return false;
+  }
+  for (auto x = a.fields.begin(), y = b.fields.begin(); x != a.fields.end(); ++x, ++y) {
+    if (x->first != y->first ||
+        !Quil::Detail::SameTrees<FieldInfoTree>(x->second.get(), y->second.get())) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace Quil::Metadata

@@ -8,63 +8,11 @@
 
 #include <quil/message.h>
 
-#include "iterative_release.h"
-#include "value_access.h"
+#include "value_tree.h"
 
 namespace Quil::Data {
 
 namespace {
-
-using ReleaseList = Quil::Detail::ReleaseList<DataValue>;
-
-bool HasChildren(DataType type) {
-  switch (type.GetType()) {
-    case DataType::OPTIONAL:
-    case DataType::LIST:
-    case DataType::STRUCTURE:
-    case DataType::ERROR:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Moves the children of a value nobody else holds into `work`, so that its own destructor finds
-// none and the depth of the tree never reaches the call stack.
-void TakeChildren(DataValue& value, ReleaseList& work) {
-  switch (value.GetType().GetType()) {
-    case DataType::OPTIONAL: {
-      DataValuePtr& content = ValueAccess::Content(static_cast<OptionalValue&>(value));
-      if (content) work.push_back(std::move(content));
-      break;
-    }
-    case DataType::LIST:
-      ValueAccess::Elements(static_cast<ListValue&>(value)).ForEach([&work](DataValuePtr& element) {
-        if (element) work.push_back(std::move(element));
-      });
-      break;
-    case DataType::STRUCTURE:
-    case DataType::ERROR:
-      ValueAccess::Fields(static_cast<CompoundValue&>(value))
-          .ForEach([&work](CompoundValue::Field& field) {
-            if (field.value) work.push_back(std::move(field.value));
-          });
-      break;
-    default:
-      break;
-  }
-}
-
-// Values are never held weakly.
-struct ValueTree {
-  using Node = DataValue;
-  static bool HasChildren(const DataValue& value) {
-    return Quil::Data::HasChildren(value.GetType());
-  }
-  static void TakeChildren(DataValue& value, ReleaseList& work) {
-    Quil::Data::TakeChildren(value, work);
-  }
-};
 
 template <typename ValueClass>
 const ValueClass& As(const DataValue& value) {
@@ -178,7 +126,9 @@ std::shared_ptr<OptionalValue> OptionalValue::GetInstance() {
   return std::make_shared<OptionalValue>();
 }
 
-OptionalValue::~OptionalValue() { Quil::Detail::ReleaseOne<ValueTree>(content_); }
+OptionalValue::~OptionalValue() {
+  Quil::Detail::ReleaseChildren<ValueTree>(ValueChildren::Of(content_));
+}
 
 DataValuePtr* OptionalValue::value(DataValuePtr content) {
   content_ = std::move(content);
@@ -195,9 +145,7 @@ std::shared_ptr<ListValue> ListValue::GetInstance(Kind kind) {
   return std::make_shared<ListValue>(kind);
 }
 
-ListValue::~ListValue() {
-  elements_.ForEach([](DataValuePtr& element) { Quil::Detail::ReleaseOne<ValueTree>(element); });
-}
+ListValue::~ListValue() { Quil::Detail::ReleaseChildren<ValueTree>(ValueChildren::Of(elements_)); }
 
 DataType ListValue::GetType() const { return DataType::LIST; }
 void ListValue::Accept(ValueVisitor& visitor) const { visitor.VisitList(*this); }
@@ -205,7 +153,7 @@ void ListValue::Accept(ValueVisitor& visitor) const { visitor.VisitList(*this); 
 // Compound
 
 CompoundValue::~CompoundValue() {
-  fields_.ForEach([](Field& field) { Quil::Detail::ReleaseOne<ValueTree>(field.value); });
+  Quil::Detail::ReleaseChildren<ValueTree>(ValueChildren::Of(fields_));
 }
 
 namespace {

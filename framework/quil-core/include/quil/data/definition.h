@@ -98,7 +98,6 @@ class QUIL_CORE_API OptionalDefinition final : public DataDefinition {
   explicit OptionalDefinition(DataDefinitionPtr element) : element_(std::move(element)) {}
 
  private:
-  friend struct DefinitionAccess;
   DataDefinitionPtr element_;
 };
 
@@ -115,7 +114,6 @@ class QUIL_CORE_API ListDefinition final : public DataDefinition {
       : element_(std::move(element)), kind_(kind) {}
 
  private:
-  friend struct DefinitionAccess;
   DataDefinitionPtr element_;
   ListValue::Kind kind_;
 };
@@ -136,7 +134,6 @@ class QUIL_CORE_API StructDefinition : public DataDefinition {
       : name_(std::move(name)), fields_(std::move(fields)) {}
 
  private:
-  friend struct DefinitionAccess;
   std::string name_;
   FieldDefinitions fields_;
 };
@@ -197,7 +194,6 @@ class QUIL_CORE_API UnionCaseDefinition final : public DataDefinition {
         predicate_(std::move(predicate)) {}
 
  private:
-  friend struct DefinitionAccess;
   DataDefinitionPtr element_;
   std::string tagField_;
   Predicate predicate_;

@@ -94,6 +94,29 @@ class StableVector {
     return nullptr;
   }
 
+  // Reads the elements in order, one pointer step each, where the iterators look their block up
+  // at every step. The reader counts: `Next` may be called `Size()` times.
+  class Cursor {
+   public:
+    Cursor() = default;
+    explicit Cursor(const StableVector& owner)
+        : at_(owner.head_.data()), end_(at_ + owner.head_.size()), nextBlock_(owner.tail_.data()) {}
+
+    const T& Next() {
+      while (at_ == end_) {
+        at_ = nextBlock_->data();
+        end_ = at_ + nextBlock_->size();
+        ++nextBlock_;
+      }
+      return *at_++;
+    }
+
+   private:
+    const T* at_ = nullptr;
+    const T* end_ = nullptr;
+    const std::vector<T>* nextBlock_ = nullptr;
+  };
+
   // Moves every element out, in order, leaving the sequence empty.
   template <typename F>
   void Drain(F&& f) {
