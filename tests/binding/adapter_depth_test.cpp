@@ -3,10 +3,7 @@
 #include <quil/data/native_to_value.h>
 #include <quil/data/value_to_native.h>
 
-#include <pthread.h>
-
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +15,7 @@
 
 #include "binding/test_support.h"
 #include "binding/test_types.h"
+#include "support/small_stack.h"
 
 namespace Quil::Data {
 namespace {
@@ -25,21 +23,6 @@ namespace {
 using namespace Testing;
 
 constexpr std::size_t kDepth = 100000;
-
-void RunOnSmallStack(const std::function<void()>& body) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
-  pthread_t thread;
-  const auto run = [](void* argument) -> void* {
-    (*static_cast<const std::function<void()>*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)),
-            0);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
-  pthread_attr_destroy(&attributes);
-}
 
 // Native chains would be destroyed recursively: take each node's children out first.
 void ReleaseNodes(std::shared_ptr<const Kinds::Node> root) {
@@ -62,7 +45,7 @@ TEST(AdapterDepthTest, DeepNestingOnASmallStack) {
     parent->children.push_back(std::move(chain));
     chain = std::move(parent);
   }
-  RunOnSmallStack([&chain] {
+  ASSERT_TRUE(TestSupport::RunOnSmallStack(256 * 1024, [&chain] {
     MessageList messages;
     DataValuePtr value;
     EXPECT_TRUE(ToValue(*chain, value, messages));
@@ -91,7 +74,7 @@ TEST(AdapterDepthTest, DeepNestingOnASmallStack) {
     value.reset();
     again.reset();
     ReleaseNodes(std::move(decoded));
-  });
+  }));
   ReleaseNodes(std::move(chain));
 }
 

@@ -3,8 +3,6 @@
 // also on a thread with a 256 KiB stack.
 #include <quil/data/definition_check.h>
 
-#include <pthread.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +13,8 @@
 #include <quil/data/definition.h>
 #include <quil/data/value.h>
 #include <quil/metadata.h>
+
+#include "support/small_stack.h"
 
 namespace Quil::Data {
 namespace {
@@ -116,17 +116,7 @@ void CheckDepth(std::size_t depth) {
 TEST(DeepNestingTest, AMillionLevels) { CheckDepth(1'000'000); }
 
 TEST(DeepNestingTest, SmallThreadStack) {
-  pthread_attr_t attributes;
-  ASSERT_EQ(pthread_attr_init(&attributes), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
-  pthread_t thread;
-  auto run = [](void*) -> void* {
-    CheckDepth(100'000);
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, run, nullptr), 0);
-  pthread_attr_destroy(&attributes);
-  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  ASSERT_TRUE(TestSupport::RunOnSmallStack(256 * 1024, [] { CheckDepth(100'000); }));
 }
 
 }  // namespace
