@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -106,41 +107,44 @@ TEST(FormatTest, MissingArgumentStopsWithCodeThree) {
   EXPECT_EQ(FormatImpl<1>::call("{1} and {2}", "A"), "A and ");
 }
 
-TEST(FormatTest, SpecifiersArePrintfTextConversions) {
-  for (const char* arg : {"ab", "abc"}) {
-    const std::string text = arg;
-    // Both writers, the zero-terminated one through a literal, agree.
-    EXPECT_EQ(FormatImpl<1>::call("[{1:-6}]", arg), FormatImpl<1>::call("[{1:-6}]", text));
-    EXPECT_EQ(FormatImpl<1>::call("[{1:.1}]", arg), "[a]");
-    EXPECT_EQ(FormatImpl<1>::call("[{1:.1}]", text), "[a]");
+TEST(FormatTest, SpecifiersArePrintfTextConversionsForEveryArgumentKind) {
+  const std::string withZero("a\0b", 3);
+  const std::pair<std::string, std::string> cases[][2] = {
+      // {pattern, argument}, {text from a literal, text from a text object}
+      {{"[{1:-6}]", "ab"}, {"[ab    ]", "[ab    ]"}},
+      {{"[{1:.1}]", "abc"}, {"[a]", "[a]"}},
+      {{"[{1:10}]", "ab"}, {"[        ab]", "[        ab]"}},
+      {{"[{1:s}]", "ab"}, {"[ab]", "[ab]"}},
+      {{"[{1:}]", "ab"}, {"[ab]", "[ab]"}},
+      {{"[{:5.1}]", "ab"}, {"[    a]", "[    a]"}},
+      {{"[{1:.}]", "ab"}, {"[]", "[]"}},
+      {{"[{1:3}]", "abcdef"}, {"[abcdef]", "[abcdef]"}},
+      {{"<{1}>", ""}, {"<>", "<>"}},
+      {{"[{1:2}]", ""}, {"[  ]", "[  ]"}},
+      // Plain characters after the conversion are printf's literal text.
+      {{"[{1:4s}]", "ab"}, {"[  abs]", "[  abs]"}},
+      // A 13-character specifier still fits with its 's'; a 14-character one loses it.
+      {{"[{1:.000000000001}]", "ab"}, {"[a]", "[a]"}},
+      {{"[{1:.0000000000001}]", "ab"}, {"[ab]", "[ab]"}},
+      // Zero bytes in a text object survive only without a width or precision.
+      {{"{1}", withZero}, {"a", withZero}},
+      {{"{1:s}", withZero}, {"a", withZero}},
+      {{"{1:3}", withZero}, {"  a", "  a"}},
+      {{"{1:-1}", withZero}, {"a", "a"}},
+  };
+  for (const auto& [input, expected] : cases) {
+    const auto& [pattern, arg] = input;
+    EXPECT_EQ(FormatImpl<1>::call(pattern, arg.c_str()), expected.first) << pattern;
+    EXPECT_EQ(FormatImpl<1>::call(pattern, arg), expected.second) << pattern;
   }
-  EXPECT_EQ(FormatImpl<1>::call("[{1:-6}]", "ab"), "[ab    ]");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:10}]", "ab"), "[        ab]");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:-10}]", std::string("ab")), "[ab        ]");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:s}]", "ab"), "[ab]");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:}]", "ab"), "[ab]");
-  EXPECT_EQ(FormatImpl<1>::call("[{:5.1}]", "ab"), "[    a]");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:.}]", "ab"), "[]");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:3}]", "abcdef"), "[abcdef]");
-  // Plain characters after the conversion are printf's literal text.
-  EXPECT_EQ(FormatImpl<1>::call("[{1:4s}]", "ab"), "[  abs]");
-  // A 13-character specifier still fits with its 's'; a 14-character one loses it.
-  EXPECT_EQ(FormatImpl<1>::call("[{1:.000000000001}]", "ab"), "[a]");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:.0000000000001}]", "ab"), "[ab]");
   // Specifiers that would make printf touch arguments never passed insert the text unchanged.
   for (const char* spec : {"n", "*", "l", "d", "s%", "%", "1$", "5%d", "h"}) {
     EXPECT_EQ(FormatImpl<1>::call(std::string("[{1:") + spec + "}]", "ab"), "[ab]") << spec;
   }
-}
-
-TEST(FormatTest, TextObjectsKeepZeroBytesOnlyWithoutSpecifier) {
-  const std::string withZero("a\0b", 3);
-  EXPECT_EQ(FormatImpl<1>::call("{1}", withZero), withZero);
-  EXPECT_EQ(FormatImpl<1>::call("{1:s}", withZero), withZero);
-  EXPECT_EQ(FormatImpl<1>::call("{1:3}", withZero), "  a");
-  EXPECT_EQ(FormatImpl<1>::call("{1:-1}", withZero), "a");
-  EXPECT_EQ(FormatImpl<1>::call("{1}", std::string()), "");
-  EXPECT_EQ(FormatImpl<1>::call("[{1:2}]", std::string()), "[  ]");
+  char buffer[] = "mutable";
+  EXPECT_EQ(FormatImpl<1>::call("<{1}>", buffer), "<mutable>");
+  EXPECT_EQ(FormatImpl<3>::call("{3}|{2}|{1}", "x", std::string("yy"), ""), "|yy|x");
+  EXPECT_EQ(FormatImpl<0>::call("{{plain}}"), "{plain}");
 }
 
 TEST(FormatTest, NullTextPointerFailsTheStream) {
@@ -159,22 +163,12 @@ TEST(FormatTest, NullTextPointerFailsTheStream) {
   EXPECT_EQ(out.str(), "x");
 }
 
-TEST(FormatTest, FormatImplAndAppendArgBindEveryArgumentKind) {
-  EXPECT_EQ(FormatImpl<1>::call("<{1}>", ""), "<>");
-  EXPECT_EQ(FormatImpl<1>::call("<{1}>", "a literal of some length"), "<a literal of some length>");
-  char buffer[] = "mutable";
-  EXPECT_EQ(FormatImpl<1>::call("<{1}>", buffer), "<mutable>");
-  const char* pointer = "pointer";
-  EXPECT_EQ(FormatImpl<1>::call("<{1}>", pointer), "<pointer>");
-  EXPECT_EQ(FormatImpl<3>::call("{3}|{2}|{1}", "x", std::string("yy"), ""), "|yy|x");
-  EXPECT_EQ(FormatImpl<0>::call("{{plain}}"), "{plain}");
-
+TEST(FormatTest, AppendArgKeepsTextsUnformatted) {
   std::vector<std::string> texts;
   AppendArg append{texts};
   append(std::string("text {1} object"));
   append("");
-  append("lit");
-  EXPECT_EQ(texts, (std::vector<std::string>{"text {1} object", "", "lit"}));
+  EXPECT_EQ(texts, (std::vector<std::string>{"text {1} object", ""}));
 }
 
 TEST(FormatCategoryTest, NamesMessagesAndOneSharedInstance) {
@@ -184,24 +178,17 @@ TEST(FormatCategoryTest, NamesMessagesAndOneSharedInstance) {
   for (std::size_t i = 0; i < seen.size(); ++i) {
     threads.emplace_back([&seen, i] { seen[i] = &GetFormatCategory(); });
   }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
-  const std::error_category& category = GetFormatCategory();
-  for (const std::error_category* instance : seen) {
-    EXPECT_EQ(instance, &category);
-  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::error_category* instance : seen) EXPECT_EQ(instance, &GetFormatCategory());
 
+  const std::error_category& category = GetFormatCategory();
   EXPECT_STREQ(category.name(), "Quil Format Error");
-  EXPECT_EQ(category.message(1), "Named argument not found.");
-  EXPECT_EQ(category.message(2), "Empty Named specifier found.");
-  EXPECT_EQ(category.message(3), "More specifiers than expected.");
-  EXPECT_EQ(category.message(0), "format error");
-  EXPECT_EQ(category.message(4), "format error");
-  EXPECT_EQ(category.message(-1), "format error");
-  // The inherited operations keep their standard meaning.
-  EXPECT_EQ(category.default_error_condition(3), std::error_condition(3, category));
-  EXPECT_NE(category, std::generic_category());
+  const std::pair<int, const char*> messages[] = {{1, "Named argument not found."},
+                                                  {2, "Empty Named specifier found."},
+                                                  {3, "More specifiers than expected."},
+                                                  {0, "format error"},
+                                                  {4, "format error"}};
+  for (const auto& [code, text] : messages) EXPECT_EQ(category.message(code), text) << code;
 }
 
 }  // namespace
