@@ -47,7 +47,8 @@ struct Frame {
   std::shared_ptr<const StructDefinition> target;
   // List frames: the value's elements, each checked against the element definition.
   const DataDefinition* element = nullptr;
-  ValueChildren elements;
+  Detail::StableVector<DataValuePtr>::Cursor elements;
+  std::size_t remaining = 0;
   std::size_t nextIndex = 0;
 };
 
@@ -160,8 +161,9 @@ class Checker {
             Frame& frame = stack_.emplace_back();
             frame.segment = segment;
             frame.element = element;
-            frame.elements =
-                ValueChildren::Of(ValueAccess::Elements(static_cast<const ListValue&>(*value)));
+            const auto& elements = ValueAccess::Elements(static_cast<const ListValue&>(*value));
+            frame.elements = Detail::StableVector<DataValuePtr>::Cursor(elements);
+            frame.remaining = elements.Size();
             return;
           }
           if (!standIn) return Mismatch(segment, *definition, *value);
@@ -270,13 +272,13 @@ class Checker {
 
   void StepList() {
     Frame& frame = stack_.back();
-    ValueChild element;
-    if (!frame.elements.Next(element)) {
+    if (frame.remaining == 0) {
       stack_.pop_back();
       return;
     }
+    --frame.remaining;
     const std::size_t index = frame.nextIndex++;
-    Enter(frame.element, element.slot->get(), Segment::Element(index));
+    Enter(frame.element, frame.elements.Next().get(), Segment::Element(index));
   }
 
   void Mismatch(Segment segment, const DataDefinition& definition, const DataValue& value) {
