@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build tree into a scratch prefix, then builds a tiny consumer against it twice:
-# through the exported CMake package and through pkg-config.
+# through the exported CMake package and through pkg-config; then checks what the libraries export.
 # Usage: check_package.sh <build-dir> <source-dir> <extra compile/link flags>
 set -euo pipefail
 build=$1 source=$2 flags=${3:-}
@@ -21,3 +21,6 @@ pcdir=$(dirname "$(find "$scratch/prefix" -name internal-tavo-vm-api.pc | head -
 c++ $flags "$source/tests/package/consumer/main.cpp" -o "$scratch/consumer-pc" \
   $(PKG_CONFIG_PATH="$pcdir" pkg-config --cflags --libs internal-tavo-vm-api quil-remote)
 "$scratch/consumer-pc"
+
+# What each installed library exports, and its SONAME.
+"$source/tests/package/check_symbols.sh" "$(dirname "$pcdir")"
