@@ -12,8 +12,8 @@
 //   Quil::Data::DataValuePtr input = source.Shaped(method.inputDefinition());
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -161,10 +161,13 @@ class ValueSource {
         if (unit.empty()) unit = "\xff";
         const std::size_t count = std::min(Sized(21), hugeBytes_) / unit.size();
         hugeBytes_ -= count * unit.size();
-        std::string huge;
+        // Doubling: a unit at a time costs millions of instrumented appends.
+        std::string huge = unit;
         huge.reserve(count * unit.size());
-        for (std::size_t i = 0; i < count; ++i) huge += unit;
-        return huge;
+        while (huge.size() < count * unit.size()) {
+          huge.append(huge, 0, std::min(huge.size(), count * unit.size() - huge.size()));
+        }
+        return count == 0 ? std::string() : huge;
       }
       default:
         return data_.ConsumeRandomLengthString(64);  // any bytes, UTF-8 or not
