@@ -6,8 +6,8 @@
 // response (see Serve and Read), byte 2 the client's operation; the rest is the body.
 //
 // Server: every request is answered exactly once, progress lines before the reply; a JSON or
-// NDJSON reply is JSON; without the bearer token the server requires, the reply refuses and
-// the host changes nothing.
+// NDJSON reply is JSON, and the client reads the reply to a single request; without the bearer
+// token the server requires, the reply refuses and the host changes nothing.
 // Client: every response gives one final result, never both an output and an error;
 // service_unavailable always says why; progress only from NDJSON. (A decoded output may misfit
 // its definition: decoding leaves that to the checks that follow.)
@@ -61,6 +61,33 @@ bool IsJson(std::string_view text) {
   return Quil::Remote::Json::Parse(text, resource, messages, limits).has_value();
 }
 
+// The server's reply to a single request with a numeric id, read as the client reads it: the
+// client must understand it.
+void ReadBack(std::string_view body, const Quil::Remote::HttpReply& reply, bool ndjson) {
+  boost::json::monotonic_resource resource;
+  Quil::MessageList ignored;
+  const auto request = Quil::Remote::Json::Parse(body, resource, ignored);
+  const boost::json::object* object = request ? request->if_object() : nullptr;
+  const boost::json::value* id = object ? object->if_contains("id") : nullptr;
+  std::uint64_t number = 0;
+  if (id != nullptr && id->is_int64() && id->get_int64() >= 0) {
+    number = static_cast<std::uint64_t>(id->get_int64());
+  } else if (id != nullptr && id->is_uint64()) {
+    number = id->get_uint64();
+  } else {
+    return;
+  }
+  Quil::Remote::ResponseReader reader(number, nullptr, {}, "the server", nullptr);
+  reader.Append(reply.body, ndjson);
+  const auto result = reader.Finish(reply.status, "OK", ndjson);
+  if (result->error == nullptr) return;
+  const Quil::MessageList messages = result->error->GetMessages();
+  if (!messages.empty() && messages.front().id == "quil.remote.unavailable") {
+    Fail("the client cannot read the reply " + reply.body + ": " + messages.front().defaultMessage,
+         body);
+  }
+}
+
 // Byte 1: bits 0-1 the HTTP method (POST twice as often), bit 2 a path the server does not
 // serve, bit 3 a server that requires a token, bit 4 the right token sent, bit 5 a wrong one,
 // bit 6 NDJSON accepted, bit 7 a language preference.
@@ -111,6 +138,7 @@ void Serve(std::uint8_t shape, std::string_view body) {
       rest = end == rest.npos ? std::string_view() : rest.substr(end + 1);
     }
   }
+  if (reply.status == 200) ReadBack(body, reply, shape & 64);
   const bool authorized = !tokenRequired || ((shape & 16) && !(shape & 32));
   if (!authorized && (reply.status == 200 || reply.status == 204 || changes != 0)) {
     Fail("a request without the token got through", body);
