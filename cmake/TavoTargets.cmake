@@ -9,6 +9,20 @@ if(TAVO_SANITIZE STREQUAL "address_undefined")
   target_compile_options(tavo_sanitizers INTERFACE -fsanitize=address,undefined
     -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(tavo_sanitizers INTERFACE -fsanitize=address,undefined)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # Clang links its static runtime into executables only, which leaves the shared libraries
+    # (linked with --no-undefined) without one; the shared runtime serves both, as with GCC. It
+    # lives beside the compiler, so executables carry its directory.
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.asan-x86_64.so
+                    OUTPUT_VARIABLE tavo_asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    get_filename_component(tavo_asan_runtime_dir "${tavo_asan_runtime}" DIRECTORY)
+    target_link_options(tavo_sanitizers INTERFACE -shared-libasan
+                        "LINKER:-rpath,${tavo_asan_runtime_dir}")
+  endif()
+  if(TAVO_BUILD_FUZZ)
+    # Coverage feedback from the libraries, not only from the fuzz targets.
+    target_compile_options(tavo_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
+  endif()
 elseif(TAVO_SANITIZE STREQUAL "thread")
   target_compile_options(tavo_sanitizers INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(tavo_sanitizers INTERFACE -fsanitize=thread)

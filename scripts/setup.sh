@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, testing and benchmarking need, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang python3 pkgconf libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev python3 pkgconf libboost1.81-dev libboost-json1.81-dev libboost-url1.81-dev
           libssl-dev
           nlohmann-json3-dev
           curl libcli11-dev libgtest-dev libgmock-dev

@@ -30,14 +30,13 @@
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
-#include <boost/json/monotonic_resource.hpp>
-#include <boost/json/serialize.hpp>
 #include <boost/url/parse.hpp>
 
 #include <quil/core/method_result.h>
 #include <quil/error_names.h>
 #include <quil/message.h>
 #include <quil/remote/json.h>
+#include <quil/remote/response_reader.h>
 
 #include "wire.h"
 
@@ -48,7 +47,6 @@ namespace {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
-namespace json = boost::json;
 using tcp = asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
@@ -292,8 +290,17 @@ class HttpApiProvider::State::Connection
   void Receive() {
     parser_.emplace();
     parser_->body_limit(state_.options.bodyLimit);
-    lines_.clear();
-    final_.clear();
+    Json::DecodeLimits limits;
+    limits.maxDepth = state_.options.maxDepth;
+    limits.maxBytes = state_.options.bodyLimit;
+    reader_.emplace(call_->id, call_->method, limits, state_.Where(),
+                    [this](const Progress& progress) {
+                      if (call_ == nullptr || call_->done) return;
+                      try {
+                        call_->callback(nullptr, progress, {});
+                      } catch (const std::exception&) {  // the caller's fault; the call goes on
+                      }
+                    });
     parser_->on_chunk_body(onChunk_);
     With([this](auto& stream) {
       http::async_read(stream, buffer_, *parser_,
@@ -314,149 +321,21 @@ class HttpApiProvider::State::Connection
            beast::string_view(Wire::kNdjsonType.data(), Wire::kNdjsonType.size());
   }
 
-  // Hands on every complete line of `lines_`; `all`: the last one need not end in '\n'.
-  void TakeLines(bool all) {
-    std::size_t start = 0;
-    for (;;) {
-      std::size_t end = lines_.find('\n', start);
-      if (end == lines_.npos) {
-        if (!all || start >= lines_.size()) break;
-        end = lines_.size();
-      }
-      const std::string_view line(lines_.data() + start, end - start);
-      if (!line.empty() && !ProgressReport(line)) final_.assign(line);
-      start = end + 1;
-    }
-    lines_.erase(0, std::min(start, lines_.size()));
-  }
-
-  // True for a progress notification, which goes to the caller at once.
-  bool ProgressReport(std::string_view line) {
-    if (line.find(Wire::kProgressMethod) == line.npos) return false;
-    unsigned char arena[512];
-    json::monotonic_resource resource(arena, sizeof arena);
-    MessageList ignored;
-    Json::DecodeLimits limits;
-    limits.maxDepth = 4;  // a notification nests three levels
-    const std::optional<json::value> parsed = Json::Parse(line, resource, ignored, limits);
-    const json::object* notification = parsed ? parsed->if_object() : nullptr;
-    if (notification == nullptr || notification->contains("id")) return false;
-    const json::value* method = notification->if_contains("method");
-    if (method == nullptr || !method->is_string() ||
-        method->get_string() != Wire::kProgressMethod) {
-      return false;
-    }
-    const json::value* params = notification->if_contains("params");
-    const json::value* report = params != nullptr && params->is_object()
-                                    ? params->get_object().if_contains("progress")
-                                    : nullptr;
-    const json::array* numbers = report != nullptr ? report->if_array() : nullptr;
-    if (numbers == nullptr || numbers->size() != 3 || call_ == nullptr || call_->done) return true;
-    Progress progress;
-    std::int64_t* fields[] = {&progress.phase, &progress.total, &progress.done};
-    for (std::size_t i = 0; i < 3; ++i) {
-      if (!(*numbers)[i].is_int64()) return true;
-      *fields[i] = (*numbers)[i].get_int64();
-    }
-    try {
-      call_->callback(nullptr, progress, {});
-    } catch (const std::exception&) {  // the caller's fault; the call goes on
-    }
-    return true;
-  }
-
   void Received() {
     http::response<http::string_body>& response = parser_->get();
     const bool keepAlive = response.keep_alive();
-    if (!response.chunked()) lines_ = std::move(response.body());
-    if (Streamed()) {
-      TakeLines(true);
-    } else {
-      final_ = std::move(lines_);  // one JSON text, which may span lines
-    }
+    if (!response.chunked()) reader_->Append(response.body(), Streamed());
     std::shared_ptr<Call> call = std::move(call_);
     call->connection.reset();
-    if (!call->done) Answer(*call, response.result_int(), response.reason());
+    if (!call->done) {
+      state_.Deliver(*call, reader_->Finish(response.result_int(), response.reason(), Streamed()));
+    }
+    reader_.reset();
     if (!keepAlive) {
       Abort();
     }
     if (!connected_) state_.Drop(shared_from_this());
     state_.Pump();
-  }
-
-  void Answer(Call& call, unsigned status, beast::string_view reason) {
-    const std::string statusText = "HTTP " + std::to_string(status) + " " + std::string(reason);
-    unsigned char arena[4096];
-    json::monotonic_resource resource(arena, sizeof arena);
-    Json::DecodeLimits limits;
-    limits.maxDepth = state_.options.maxDepth;
-    limits.maxBytes = state_.options.bodyLimit;
-    MessageList parseFailures;
-    const std::optional<json::value> document =
-        Json::Parse(final_, resource, parseFailures, limits);
-    if (!document) {
-      if (status != 200) return state_.Fail(call, "the server answered " + statusText);
-      return state_.Fail(call, "the answer of " + state_.Where() + " is not JSON (" +
-                                   (parseFailures.empty() ? std::string("empty")
-                                                          : parseFailures.front().defaultMessage) +
-                                   ")");
-    }
-    const json::object* response = document->if_object();
-    const json::value* version = response != nullptr ? response->if_contains("jsonrpc") : nullptr;
-    const json::value* id = response != nullptr ? response->if_contains("id") : nullptr;
-    const json::value* result = response != nullptr ? response->if_contains("result") : nullptr;
-    const json::value* failure = response != nullptr ? response->if_contains("error") : nullptr;
-    const bool isResponse = version != nullptr && version->is_string() &&
-                            version->get_string() == "2.0" && id != nullptr &&
-                            ((result == nullptr) != (failure == nullptr));
-    if (!isResponse) {
-      return state_.Fail(
-          call, status == 200 ? "the answer of " + state_.Where() + " is not a JSON-RPC response"
-                              : "the server answered " + statusText);
-    }
-    // An id of null answers a request the server could not read; it is still ours.
-    if (!id->is_null() && !(id->is_uint64() && id->get_uint64() == call.id) &&
-        !(id->is_int64() && id->get_int64() >= 0 &&
-          static_cast<std::uint64_t>(id->get_int64()) == call.id)) {
-      return state_.Fail(call, "the answer of " + state_.Where() + " is for another request");
-    }
-    MessageList messages;
-    if (result != nullptr) {
-      Data::DataValuePtr output;
-      if (!Json::Decode(*result, call.method ? call.method->outputDefinition() : nullptr, output,
-                        messages, limits)) {
-        return Undecodable(call, "the output", std::move(messages));
-      }
-      return state_.Deliver(call, Core::MethodResult::Create(std::move(output), nullptr));
-    }
-    const json::object* errorObject = failure->if_object();
-    const json::value* data = errorObject != nullptr ? errorObject->if_contains("data") : nullptr;
-    const json::object* dataObject = data != nullptr ? data->if_object() : nullptr;
-    if (dataObject == nullptr || !dataObject->contains("name")) {
-      const json::value* code = errorObject != nullptr ? errorObject->if_contains("code") : nullptr;
-      const json::value* text =
-          errorObject != nullptr ? errorObject->if_contains("message") : nullptr;
-      std::string what = "the server answered error ";
-      what += code != nullptr ? json::serialize(*code) : "without code";
-      if (text != nullptr && text->is_string()) what += ": " + std::string(text->get_string());
-      return state_.Fail(call, std::move(what));
-    }
-    static const std::vector<Data::DataDefinitionPtr> kNoErrors;
-    Data::ErrorValuePtr decoded;
-    if (!Json::DecodeError(*data, call.method ? call.method->errorDefinitions() : kNoErrors,
-                           decoded, messages, limits)) {
-      return Undecodable(call, "the error", std::move(messages));
-    }
-    state_.Deliver(call, Core::MethodResult::Create(nullptr, std::move(decoded)));
-  }
-
-  void Undecodable(Call& call, const char* what, MessageList messages) {
-    messages.insert(messages.begin(), Message<CoreTag>("quil.remote.unavailable",
-                                                       std::string(what) + " in the answer of " +
-                                                           state_.Where() + " does not decode"));
-    state_.Deliver(call, Core::MethodResult::Create(
-                             nullptr, Data::ErrorValue::Create(
-                                          std::string(ErrorNames::kServiceUnavailable), messages)));
   }
 
   void Failed(const std::string& what, beast::error_code error) {
@@ -483,15 +362,13 @@ class HttpApiProvider::State::Connection
   http::request<http::string_body> request_;
   beast::flat_buffer buffer_;
   std::optional<http::response_parser<http::string_body>> parser_;
-  // Progress lines are delivered as their chunks arrive; the response is the line after them.
+  std::optional<ResponseReader> reader_;  // of the response being received
+  // Progress lines are delivered as their chunks arrive.
   std::function<std::size_t(std::uint64_t, beast::string_view, beast::error_code&)> onChunk_ =
       [this](std::uint64_t, beast::string_view body, beast::error_code&) {
-        lines_.append(body.data(), body.size());
-        if (Streamed()) TakeLines(false);
+        reader_->Append(std::string_view(body.data(), body.size()), Streamed());
         return body.size();
       };
-  std::string lines_;  // the chunked body, or of NDJSON what has not been handed on
-  std::string final_;  // the response
 };
 
 void HttpApiProvider::State::Enqueue(const std::shared_ptr<Call>& call) {

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs every fuzz target for <seconds> each, starting from a copy of its seed corpus (the
+# repository is not written), and prints one line per target: executions, executions per second
+# and findings. Findings (crashes, leaks, broken invariants, timeouts) and the log of their target
+# are kept in a directory the summary names; the exit status is 1 when there is any.
+#
+#   cmake --preset fuzz && cmake --build --preset fuzz --target fuzz_all && fuzz/run.sh 30
+set -euo pipefail
+seconds=${1:?usage: fuzz/run.sh <seconds> [build directory]}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${2:-$root/build/fuzz}
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavo-fuzz.XXXXXX")
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+total=0
+for target in dispatch conversion formatter json rpc; do
+  dir=$work/$target
+  mkdir -p "$dir/corpus" "$dir/findings"
+  cp "$root/fuzz/corpus/$target/"* "$dir/corpus/"
+  start=$(date +%s)
+  # Each run stops at its first finding or after the time given.
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
+    -print_final_stats=1 -artifact_prefix="$dir/findings/" "$dir/corpus" >"$dir/log" 2>&1 || true
+  elapsed=$(( $(date +%s) - start ))
+  executions=$(awk '/stat::number_of_executed_units/ {print $2}' "$dir/log")
+  executions=${executions:-0}
+  findings=$(find "$dir/findings" -type f | wc -l)
+  total=$((total + findings))
+  printf '%-10s executions %10d  exec/s %7d  findings %d\n' "$target" "$executions" \
+    $(( executions / (elapsed > 0 ? elapsed : 1) )) "$findings"
+  if ((findings)); then
+    find "$dir/findings" -type f -printf '           %p\n'
+  else
+    rm -rf "$dir"
+  fi
+done
+if ((total)); then
+  echo "findings and logs in $work"
+  exit 1
+fi
+rmdir "$work" 2>/dev/null || true
