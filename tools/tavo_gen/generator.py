@@ -127,6 +127,22 @@ def generate(service: Service, source_name: str) -> Tuple[str, str]:
     return header(parts), source(parts)
 
 
+def instances(p: Printer, parts: Parts, records, extern: bool) -> None:
+    """The validator's instances and the metadata factories: declared in the header (`extern`),
+    defined in the source."""
+    p.gap()
+    with p.namespace("Quil::Data"):
+        for qualified in records:
+            descriptors.validator(p, qualified, extern=extern)
+    if parts.described:
+        p.gap()
+        with p.namespace("Quil::Metadata"):
+            for qualified in parts.described:
+                if not extern:
+                    p.gap()
+                descriptors.metadata_factory(p, qualified, extern=extern)
+
+
 def header(parts: Parts) -> str:
     service, ordered, records = parts.service, parts.ordered, parts.records
     p = Printer()
@@ -178,15 +194,7 @@ def header(parts: Parts) -> str:
         p.gap()
         descriptors.interface_info(p, naming.interface_qualified(service),
                                    naming.interface_wire_name(service))
-    p.gap()
-    with p.namespace("Quil::Data"):
-        for qualified in records:
-            descriptors.validator(p, qualified, extern=True)
-    if parts.described:
-        p.gap()
-        with p.namespace("Quil::Metadata"):
-            for qualified in parts.described:
-                descriptors.metadata_factory(p, qualified, extern=True)
+    instances(p, parts, records, extern=True)
     return p.text()
 
 
@@ -210,16 +218,7 @@ def source(parts: Parts) -> str:
         services.definitions(p, service)
         p.gap()
         facts.definition(p, service)
-    p.gap()
-    with p.namespace("Quil::Data"):
-        for qualified in records:
-            descriptors.validator(p, qualified, extern=False)
-    if parts.described:
-        p.gap()
-        with p.namespace("Quil::Metadata"):
-            for qualified in parts.described:
-                p.gap()
-                descriptors.metadata_factory(p, qualified, extern=False)
+    instances(p, parts, records, extern=False)
     return p.text()
 
 
