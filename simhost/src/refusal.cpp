@@ -33,6 +33,15 @@ Quil::Data::ErrorValuePtr Make(const Quil::BaseMessage& message) {
 
 }  // namespace
 
+std::string ClipArgument(std::string_view text) {
+  constexpr std::size_t kLimit = 256;
+  if (text.size() <= kLimit) return std::string(text);
+  std::size_t cut = kLimit - 3;
+  // Back off continuation bytes so that a UTF-8 character is not split.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(text.substr(0, cut)) + "...";
+}
+
 DeclaredErrors::DeclaredErrors(const std::vector<Quil::Data::DataDefinitionPtr>& definitions) {
   for (const Quil::Data::DataDefinitionPtr& definition : definitions) {
     const auto* error = dynamic_cast<const Quil::Data::StructDefinition*>(definition.get());

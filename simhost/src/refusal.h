@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -37,11 +39,23 @@ struct Refusal {
 // None when the rule allows what was asked.
 using Verdict = boost::optional<Refusal>;
 
-// A refusal of `kind` whose message renders `defaultTemplate` with the text arguments.
+// `text` cut to at most 256 bytes, on a character boundary, marked with "..." when cut: names
+// come from callers, and a refusal quotes them (its text and its arguments), so that a huge name
+// would make an answer several times the size of its request.
+std::string ClipArgument(std::string_view text);
+
+// A refusal of `kind` whose message renders `defaultTemplate` with the arguments, texts clipped.
 template <typename... Args>
 Refusal Refuse(Refusal::Kind kind, std::string id, std::string_view defaultTemplate,
                const Args&... args) {
-  return Refusal{kind, Quil::MakeMessage(std::move(id), defaultTemplate, args...)};
+  const auto clip = [](const auto& arg) -> decltype(auto) {
+    if constexpr (std::is_convertible_v<decltype(arg), std::string_view>) {
+      return ClipArgument(arg);
+    } else {
+      return arg;
+    }
+  };
+  return Refusal{kind, Quil::MakeMessage(std::move(id), defaultTemplate, clip(args)...)};
 }
 
 class DeclaredErrors {

@@ -47,6 +47,9 @@ TEST_F(SimHostServicesTest, NaskCreatesAndDeletesMachinesAndDockLoadsThem) {
   EXPECT_FALSE(Machine(d.host, "vm-1").loaded);
   EXPECT_EQ(Failure(c.Await(&Dock::Load, "vm-9")),
             "error: The virtual machine vm-9 does not exist.");
+  // A huge name is quoted clipped, so that the refusal stays small.
+  EXPECT_EQ(Message(c.Await(&Dock::Load, std::string(100'000, 'v'))),
+            "The virtual machine " + std::string(253, 'v') + "... does not exist.");
 
   EXPECT_EQ(Outcome(c.AddDisk("vm-1", "data")), "ok");
   EXPECT_EQ(Outcome(c.Await(&Power::SwitchOn, "vm-1", boost::none, boost::none)), "ok");
