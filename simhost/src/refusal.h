@@ -48,7 +48,7 @@ std::string ClipArgument(std::string_view text);
 template <typename... Args>
 Refusal Refuse(Refusal::Kind kind, std::string id, std::string_view defaultTemplate,
                const Args&... args) {
-  const auto clip = [](const auto& arg) -> decltype(auto) {
+  [[maybe_unused]] const auto clip = [](const auto& arg) -> decltype(auto) {
     if constexpr (std::is_convertible_v<decltype(arg), std::string_view>) {
       return ClipArgument(arg);
     } else {
