@@ -208,9 +208,14 @@ class Checker {
 
   // The one child of an optional, list or union-case definition.
   static const DataDefinition* ElementOf(const DataDefinition& definition) {
-    DefinitionChild element;
-    DefinitionChildren(definition).Next(element);
-    return element.slot->get();
+    switch (definition.GetType().GetType()) {
+      case DataType::OPTIONAL:
+        return static_cast<const OptionalDefinition&>(definition).GetElementType().get();
+      case DataType::LIST:
+        return static_cast<const ListDefinition&>(definition).GetElementType().get();
+      default:
+        return static_cast<const UnionCaseDefinition&>(definition).GetElementType().get();
+    }
   }
 
   // Checks the next field of the structure on top of the stack; leaves the frame when none is left.
