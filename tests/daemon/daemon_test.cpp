@@ -11,10 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -41,11 +39,6 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using Clock = std::chrono::steady_clock;
 using ::testing::HasSubstr;
-
-std::string Contents(const fs::path& file) {
-  std::ifstream in(file);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A child process with its standard output and error in files of `dir`.
 class Process {
@@ -138,15 +131,8 @@ std::unique_ptr<Quil::Remote::HttpApiProvider> Connect(const std::string& url,
                                                          Com::Korvan::Tavo::Vm::DescribeServices());
 }
 
-class DaemonTest : public ::testing::Test {
+class DaemonTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tavo-hostd-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs the demo client against `url`; its exit status, and its output in `out`.
   int RunDemo(const std::string& url, std::vector<std::string> extra, std::string& out) {
     std::vector<std::string> args = {TAVO_REMOTE_DEMO_PATH, "--url", url};
@@ -156,8 +142,6 @@ class DaemonTest : public ::testing::Test {
     out = demo.Out() + demo.Err();
     return status;
   }
-
-  fs::path dir_;
 };
 
 // The worker run also takes a token file, whose trailing newline is not part of the token.

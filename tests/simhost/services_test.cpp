@@ -111,7 +111,6 @@ TEST_F(SimHostServicesTest, CpusAndMemoryCheckValuesAndHotPlugRules) {
   EXPECT_EQ(Message(c.UpdateCpus("vm-1", 6, 4)),
             "The virtual machine vm-1 cannot split 6 CPUs into sockets of 4 cores.");
   EXPECT_EQ(Outcome(c.UpdateCpus("vm-1", 4, 2)), "ok");
-  EXPECT_EQ(c.Await(&Cpus::Get, "vm-1").value()->coresPerSocket, 2);
 
   // RUNNING without hot plug: nothing but unchanged values; values are checked before state.
   on();
