@@ -131,18 +131,7 @@ std::unique_ptr<Quil::Remote::HttpApiProvider> Connect(const std::string& url,
                                                          Com::Korvan::Tavo::Vm::DescribeServices());
 }
 
-class DaemonTest : public ScratchDirTest {
- protected:
-  // Runs the demo client against `url`; its exit status, and its output in `out`.
-  int RunDemo(const std::string& url, std::vector<std::string> extra, std::string& out) {
-    std::vector<std::string> args = {TAVO_REMOTE_DEMO_PATH, "--url", url};
-    args.insert(args.end(), extra.begin(), extra.end());
-    Process demo(dir_, "demo", args);
-    const int status = demo.Wait(seconds(120));
-    out = demo.Out() + demo.Err();
-    return status;
-  }
-};
+using DaemonTest = ScratchDirTest;
 
 // The worker run also takes a token file, whose trailing newline is not part of the token.
 TEST_F(DaemonTest, ServesTheDemoInBothDeliveriesAndStopsOnEitherSignal) {
@@ -162,10 +151,11 @@ TEST_F(DaemonTest, ServesTheDemoInBothDeliveriesAndStopsOnEitherSignal) {
       Client client(*provider);
       EXPECT_EQ(Outcome(client.UpdateCpus("vm-none", 2)), "unauthenticated");
     }
-    std::string out;
-    EXPECT_EQ(RunDemo(daemon.Url(), withToken ? tokenFile : std::vector<std::string>{}, out), 0)
-        << out;
-    EXPECT_THAT(out, HasSubstr("demo finished: all 21 steps answered as they should"));
+    std::vector<std::string> demoArgs = {TAVO_REMOTE_DEMO_PATH, "--url", daemon.Url()};
+    if (withToken) demoArgs.insert(demoArgs.end(), tokenFile.begin(), tokenFile.end());
+    Process demo(dir_, "demo", demoArgs);
+    EXPECT_EQ(demo.Wait(seconds(120)), 0) << demo.Out() << demo.Err();
+    EXPECT_THAT(demo.Out(), HasSubstr("demo finished: all 21 steps answered as they should"));
     EXPECT_EQ(daemon.Stop(stopSignal), 0) << daemon.process().Err();
   }
 }
