@@ -63,6 +63,7 @@ TEST(SimHostTest, PowerStateGovernsDeviceChangesAndDeletion) {
   EXPECT_EQ(Outcome(c.Await(&Cdrom::Delete, "vm-1", "ide0:1")), "ok");
   EXPECT_FALSE(Machine(d.host, "vm-1").loaded);
   EXPECT_EQ(Outcome(c.Await(&Nask::Delete, "vm-1")), "ok");
+  EXPECT_EQ(Outcome(c.Await(&Nask::Delete, "vm-1")), "not_found");
   EXPECT_EQ(Outcome(c.Await(&Cdrom::List, "vm-1", nullptr)), "not_found");
   EXPECT_EQ(Outcome(c.Await(&Disk::List, "vm-1", nullptr)), "not_found");
   // Deleting frees the disk names the machine held.
