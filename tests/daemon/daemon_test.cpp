@@ -11,10 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -41,11 +39,6 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using Clock = std::chrono::steady_clock;
 using ::testing::HasSubstr;
-
-std::string Contents(const fs::path& file) {
-  std::ifstream in(file);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A child process with its standard output and error in files of `dir`.
 class Process {
@@ -138,27 +131,7 @@ std::unique_ptr<Quil::Remote::HttpApiProvider> Connect(const std::string& url,
                                                          Com::Korvan::Tavo::Vm::DescribeServices());
 }
 
-class DaemonTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tavo-hostd-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // Runs the demo client against `url`; its exit status, and its output in `out`.
-  int RunDemo(const std::string& url, std::vector<std::string> extra, std::string& out) {
-    std::vector<std::string> args = {TAVO_REMOTE_DEMO_PATH, "--url", url};
-    args.insert(args.end(), extra.begin(), extra.end());
-    Process demo(dir_, "demo", args);
-    const int status = demo.Wait(seconds(120));
-    out = demo.Out() + demo.Err();
-    return status;
-  }
-
-  fs::path dir_;
-};
+using DaemonTest = ScratchDirTest;
 
 // The worker run also takes a token file, whose trailing newline is not part of the token.
 TEST_F(DaemonTest, ServesTheDemoInBothDeliveriesAndStopsOnEitherSignal) {
@@ -178,10 +151,11 @@ TEST_F(DaemonTest, ServesTheDemoInBothDeliveriesAndStopsOnEitherSignal) {
       Client client(*provider);
       EXPECT_EQ(Outcome(client.UpdateCpus("vm-none", 2)), "unauthenticated");
     }
-    std::string out;
-    EXPECT_EQ(RunDemo(daemon.Url(), withToken ? tokenFile : std::vector<std::string>{}, out), 0)
-        << out;
-    EXPECT_THAT(out, HasSubstr("demo finished: all 21 steps answered as they should"));
+    std::vector<std::string> demoArgs = {TAVO_REMOTE_DEMO_PATH, "--url", daemon.Url()};
+    if (withToken) demoArgs.insert(demoArgs.end(), tokenFile.begin(), tokenFile.end());
+    Process demo(dir_, "demo", demoArgs);
+    EXPECT_EQ(demo.Wait(seconds(120)), 0) << demo.Out() << demo.Err();
+    EXPECT_THAT(demo.Out(), HasSubstr("demo finished: all 21 steps answered as they should"));
     EXPECT_EQ(daemon.Stop(stopSignal), 0) << daemon.process().Err();
   }
 }

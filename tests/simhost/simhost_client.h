@@ -1,8 +1,12 @@
 // What the simulated host's tests share: a client of the ten services whose blocking calls take one
-// line each, and a host registered with a provider of its own.
+// line each, a host registered with a provider of its own, and a scratch directory.
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -195,5 +199,23 @@ Texts Labels(const List& list, Label&& label) {
   for (const auto& each : list) texts.push_back(label(*each));
   return texts;
 }
+
+inline std::string Contents(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A directory of its own under the system's temporary directory, removed at the end.
+class ScratchDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavo-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::filesystem::path dir_;
+};
 
 }  // namespace SimHostTesting
