@@ -295,9 +295,9 @@ std::vector<ServiceCase> Services() {
        &BindRelay<Scsi::AsyncServiceBinder, ScsiStub>,
        // Adapter types the service does not know pass unvalidated, as "ahci" does for SATA.
        {Op<ScsiStub, Scsi::AddMethod>(
-           "add", kControllerAdd, R"(vm_id: "vm-1", hba_type: "LSISAS", controller_number: 1)",
+           "add", kControllerAdd, R"(vm_id: "vm-1", hba_type: "BUSLOGIC", controller_number: 1)",
            [](auto& s, const auto& r) {
-             s.Add("vm-1", Scsi::HbaType::FromText("LSISAS"), 1, nullptr, r);
+             s.Add("vm-1", Scsi::HbaType::FromText("BUSLOGIC"), 1, nullptr, r);
            })}},
       {kVm + "dock",
        &BindRelay<Dock::AsyncServiceBinder, Dock::AsyncServiceStub>,

@@ -184,9 +184,8 @@ TEST(DefinitionCheckTest, ReferencesAreCheckedThroughTheirTarget) {
 
   EXPECT_EQ(Check(node, Struct("n", {{"value", Int(1)}, {"next", None()}}), kExact), kFits);
   auto badLeaf = Struct("n", {{"value", Str("x")}});
-  auto chain = Struct(
-      "n",
-      {{"value", Int(1)}, {"next", Some(Struct("n", {{"value", Int(2)}, {"next", badLeaf}}))}});
+  auto chain = Struct("n", {{"value", Int(1)},
+                            {"next", Some(Struct("n", {{"value", Int(2)}, {"next", badLeaf}}))}});
   EXPECT_EQ(Check(node, chain), (Failures{{kUnparsable, "next.next.value", "integer", "x"}}));
 
   // Unresolved or expired references fit nothing, but an absent optional needs no target.

@@ -155,8 +155,7 @@ TEST(ConcurrencyTest, EveryCallIsAnsweredOnceWithItsOwnValue) {
                                                   {{"count", Int(n)}}));
           }
           api->FindMethod(IsGet(n) ? "get" : "update")
-              ->Invoke(input,
-                       std::make_shared<Core::AsyncActivation>(),
+              ->Invoke(input, std::make_shared<Core::AsyncActivation>(),
                        Core::AsyncApiResultCb(
                            [&, n](Core::MethodResultPtr result, Progress progress, auto) {
                              if (!IsOwnAnswer(result, progress, n)) ++wrong;

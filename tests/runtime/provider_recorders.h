@@ -55,9 +55,9 @@ inline Data::DataValuePtr OperationInputValue(Fields fields) {
 // A cpus "info" value: `count` CPUs, two cores per socket, hot add only.
 inline Data::DataValuePtr InfoValue(std::int64_t count) {
   return Struct("com.korvan.tavo.vm.compute.cpus.info", {{"count", Int(count)},
-                                                        {"cores_per_socket", Int(2)},
-                                                        {"hot_add_enabled", Bool(true)},
-                                                        {"hot_remove_enabled", Bool(false)}});
+                                                         {"cores_per_socket", Int(2)},
+                                                         {"hot_add_enabled", Bool(true)},
+                                                         {"hot_remove_enabled", Bool(false)}});
 }
 
 // One delivery that reached an AsyncResult, and the thread it came on.
