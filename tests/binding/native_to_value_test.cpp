@@ -101,6 +101,7 @@ TEST(NativeToValueTest, MissingRequiredStructureReportsOneFailure) {
   native.leaves = {nullptr};
   expectOne(native, kLeafName);
   expectOne(Kinds::DoMethod::Input(), kChoiceName);
+  expectOne(std::shared_ptr<const Kinds::Leaf>(), kLeafName);  // a result, say
 
   // Success is judged by growth of the list, not by its being empty.
   DataValuePtr value;

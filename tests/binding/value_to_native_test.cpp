@@ -90,7 +90,6 @@ TEST(ValueToNativeTest, EnumerationTextsAndStringsStandingForOtherKinds) {
   MessageList messages;
   ASSERT_TRUE(FromValue(List({Str("GAMMA"), Str("_UNKNOWN"), Str("gamma")}), kinds, messages));
   EXPECT_EQ(kinds, (std::set<Kind>{Kind::GAMMA, Kind(), Kind::FromText("gamma")}));
-  EXPECT_EQ(kinds.size(), 3u);
 
   const std::string leafName = "com.korvan.tavo.test.native_kinds.leaf";
   struct Case {

@@ -100,12 +100,8 @@ TEST(FactsTest, EveryStatedMemberIsAStringOfTheCheckedDefinitions) {
   }
   EXPECT_EQ(enumerations, 5u);
   EXPECT_GE(members, 8u);
-
-  const auto& power = facts[8];
-  ASSERT_NE(power.OperationEnumeration("get", ""), nullptr);
-  EXPECT_EQ(power.OperationEnumeration("get", "")->values,
-            (std::vector<std::string>{"STOPPED", "RUNNING", "SUSPENDED"}));
-  EXPECT_EQ(power.OperationEnumeration("get", "vm_id"), nullptr);
+  // What the facts say of power's "get" result is tavo-vm describe's test; its parameter has none.
+  EXPECT_EQ(facts[8].OperationEnumeration("get", "vm_id"), nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // What particular services add to the generic rules: the cdrom backing union, exact enumeration
-// texts and sets of them, adapter types that are not validated, the "vm_id" and "guest_OS" field
-// names, optional sets, the messages of missing structures, and the structure metadata.
-#include <cstdint>
+// texts and sets of them, the "guest_OS" field name, optional sets and the structure metadata.
 #include <memory>
 #include <string>
 #include <tuple>
@@ -12,7 +10,6 @@
 #include <boost/optional.hpp>
 
 #include <quil/metadata.h>
-#include <quil/stub/invoker.h>
 #include <tavo/vm/device/cdrom.h>
 #include <tavo/vm/device/disk.h>
 #include <tavo/vm/device/network.h>
@@ -35,18 +32,15 @@ namespace Nask = ::Com::Korvan::Tavo::Vm::NaskSvc;
 const std::string kDevice = "com.korvan.tavo.vm.device.";
 const std::string kBackingInfo = kDevice + "cdrom.backing_info";
 
-std::string Unset(const std::string& wireName) {
-  return "quil.data.unset.non.optional.field(" + wireName + ")";
-}
 std::string Text(const DataValuePtr& value) { return Quil::Data::ToText(value.get()); }
 
-// The backing's own cases; the order of the rules and unknown fields are the validator's tests.
+// The backing's own cases; the order of the rules, unknown fields and how an input carries its
+// structures' messages are the validator's tests.
 TEST(CdromBackingTest, UnionRulesReportTheFirstViolationOnly) {
   const std::string isSet = "quil.data.union.invalid.case.state.isset.short(" + kBackingInfo + ", ";
   const std::string isNotSet =
       "quil.data.union.invalid.case.state.isnotset.short(" + kBackingInfo + ", ";
   const std::string missingTag = "quil.data.union.missing.tag.field(type)";
-  const std::string native = "::Com::Korvan::Tavo::Vm::Device::CdromSvc::";
   struct Case {
     const char* type;
     boost::optional<std::string> deviceName, isoFile;
@@ -74,17 +68,7 @@ TEST(CdromBackingTest, UnionRulesReportTheFirstViolationOnly) {
     backing->deviceName = c.deviceName;
     backing->isoFile = c.isoFile;
     EXPECT_EQ(Check(*backing), c.expected);
-    // The "add" input carries the backing's messages, then names the operation.
-    Cdrom::AddMethod::Input input;
-    input.backing = backing;
-    Texts expected = c.expected;
-    if (!expected.empty()) expected.push_back("quil.invoke.invalid.input(" + native + "Add)");
-    EXPECT_EQ(Check(input), expected);
   }
-  // A default backing has an unknown type with no text: no case applies.
-  EXPECT_EQ(Check(*Quil::TypeInfo<Cdrom::BackingInfo>::defaultInstance()), Texts{missingTag});
-  EXPECT_EQ(Check(Cdrom::AddMethod::Input{}),
-            Texts{"quil.invoke.invalid.input(" + native + "Add)"});
 }
 
 // "<code>:<kept text> -> <text converted back>" of the enumeration decoded from `text`.
@@ -119,59 +103,6 @@ TEST(EnumerationTest, TextsAreLookedUpExactlyAndSetsOrderByEnumeratorThenText) {
             "some(set[\"ATAPI\", \"IMAGE\", \"Zeta\", \"alpha\", \"zeta\"]), devices: none}");
 }
 
-TEST(ControllerTest, AdapterTypesAreNotValidatedAndVmIdIsRequired) {
-  // The implementations are client stubs over a recording provider: what they send out again is
-  // what they received.
-  AnsweringProvider relay;
-  relay.answer = Quil::Data::VoidValue::GetInstance();
-  Quil::Core::AsyncActivation defaults;
-  const auto relayStub = std::make_shared<Quil::Stub::AsyncApiStub>(relay, defaults);
-  Quil::Provider::LocalApiProvider provider;
-  ASSERT_TRUE(provider.Register(Sata::AsyncServiceBinder::BindImplementation(
-      std::make_shared<Sata::AsyncServiceStub>(relayStub))));
-  ASSERT_TRUE(provider.Register(Scsi::AsyncServiceBinder::BindImplementation(
-      std::make_shared<Scsi::AsyncServiceStub>(relayStub))));
-  auto controller = [](const char* vmField, const char* hbaType) {
-    return Input(
-        {{vmField, Str("vm-1")}, {"hba_type", Str(hbaType)}, {"controller_number", Int(1)}});
-  };
-  struct Case {
-    std::string interfaceName;
-    DataValuePtr input;
-    bool reaches;  // else answered with invalid_argument
-  };
-  const std::vector<Case> cases = {
-      {"sata_controller", controller("vm", "NVME"), true},
-      {"scsi_controller", controller("vm_id", "BUSLOGIC"), true},
-      {"scsi_controller", controller("vm_id", "LSISAS"), true},
-      // The SCSI service names the virtual machine "vm_id"; "vm" does not stand in for it.
-      {"scsi_controller", controller("vm", "LSISAS"), false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Text(c.input));
-    relay.inputs.clear();
-    Quil::Core::MethodResultPtr answer;
-    provider.Invoke(
-        Quil::Core::MethodIdentifier::GetInstance(
-            Quil::Core::InterfaceIdentifier::GetInstance(kDevice + c.interfaceName), "add"),
-        c.input, std::make_shared<Quil::Core::AsyncActivation>(),
-        Quil::Core::AsyncApiResultCb(
-            [&answer](Quil::Core::MethodResultPtr result, Quil::Progress progress, auto /*next*/) {
-              if (progress.IsComplete()) answer = std::move(result);
-            }));
-    ASSERT_NE(answer, nullptr);
-    EXPECT_EQ(answer->error ? answer->error->GetName() : "",
-              c.reaches ? "" : "com.korvan.quil.std.errors.invalid_argument");
-    ASSERT_EQ(relay.inputs.size(), c.reaches ? 1u : 0u);
-    if (c.reaches) {
-      EXPECT_EQ(Text(relay.inputs[0]), Text(c.input));
-    }
-  }
-  Scsi::AddMethod::Input withoutVmId;
-  EXPECT_EQ(FromValue(controller("vm", "LSISAS"), withoutVmId),
-            Texts{"quil.data.field.missing(vm_id, com.korvan.quil.operation_input)"});
-}
-
 TEST(NaskTest, GuestOsIsSpelledExactly) {
   const std::string name = "com.korvan.tavo.vm.nask.create_spec";
   Nask::CreateSpec decoded, lowerCase;
@@ -200,27 +131,6 @@ TEST(FilterTest, AnEmptySetIsNotAnUnsetOne) {
   EXPECT_FALSE(fromEmpty.devices.has_value());
   ASSERT_EQ(FromValue(unsetValue, fromUnset), Texts{});
   EXPECT_FALSE(fromUnset.disks.has_value());
-}
-
-TEST(ConversionTest, MissingStructuresOfListResultsAreNamedByWireName) {
-  auto diskResult = std::make_shared<Disk::ListResult>();
-  diskResult->list.push_back(nullptr);
-  auto networkResult = std::make_shared<Network::ListResult>();
-  networkResult->list.push_back(nullptr);
-  // The messages of converting a result, and the structure they name as missing.
-  const std::vector<std::pair<Texts, std::string>> cases = {
-      {ToValueMessages(Cdrom::ListMethod::ResultType{std::make_shared<Cdrom::Summary>(), nullptr}),
-       "cdrom.summary"},
-      {ToValueMessages(Sata::ListMethod::ResultType{nullptr}), "sata_controller.summary"},
-      {ToValueMessages(Disk::ListMethod::ResultType{}), "disk.list_result"},
-      {ToValueMessages(Disk::ListMethod::ResultType(diskResult)), "disk.summary"},
-      {ToValueMessages(Network::ListMethod::ResultType{}), "network.list_result"},
-      {ToValueMessages(Network::ListMethod::ResultType(networkResult)), "network.summary"},
-  };
-  for (const auto& [messages, missing] : cases) {
-    EXPECT_EQ(messages, Texts{Unset(kDevice + missing)});
-  }
-  EXPECT_EQ(ToValueMessages(Sata::ListMethod::ResultType{}), Texts{});
 }
 
 TEST(MetadataTest, NineFactoriesDescribeTheIdentifierFields) {

@@ -49,6 +49,22 @@ using Quil::Provider::AsyncApiInterface;
 using Quil::Provider::AsyncApiMethod;
 using Quil::Stub::AsyncApiStub;
 
+// Answers every invocation with `answer` and keeps what it was invoked with.
+class AnsweringProvider final : public ApiProvider {
+ public:
+  void Invoke(std::shared_ptr<const Quil::Core::MethodIdentifier> method, DataValuePtr input,
+              std::shared_ptr<AsyncActivation> /*activation*/,
+              const Quil::Core::AsyncApiResultCb& callback) override {
+    methods.push_back(method->GetInterface()->GetName() + " " + method->GetName());
+    inputs.push_back(std::move(input));
+    callback(Quil::Core::MethodResult::Create(answer, nullptr), Quil::kFinalProgress, nullptr);
+  }
+
+  DataValuePtr answer;
+  Texts methods;  // "<interface> <method>"
+  std::vector<DataValuePtr> inputs;
+};
+
 // Error names, from words without their prefix or from definitions.
 Texts Errors(const std::string& words) {
   Texts names;
@@ -277,9 +293,12 @@ std::vector<ServiceCase> Services() {
             "list<structure " + kVm + "device.sata_controller.summary{label: string}>", List({}))}},
       {kVm + "device.scsi_controller",
        &BindRelay<Scsi::AsyncServiceBinder, ScsiStub>,
+       // Adapter types the service does not know pass unvalidated, as "ahci" does for SATA.
        {Op<ScsiStub, Scsi::AddMethod>(
-           "add", kControllerAdd, R"(vm_id: "vm-1", hba_type: "HXSCSI", controller_number: 1)",
-           [](auto& s, const auto& r) { s.Add("vm-1", Scsi::HbaType::HXSCSI, 1, nullptr, r); })}},
+           "add", kControllerAdd, R"(vm_id: "vm-1", hba_type: "BUSLOGIC", controller_number: 1)",
+           [](auto& s, const auto& r) {
+             s.Add("vm-1", Scsi::HbaType::FromText("BUSLOGIC"), 1, nullptr, r);
+           })}},
       {kVm + "dock",
        &BindRelay<Dock::AsyncServiceBinder, Dock::AsyncServiceStub>,
        {Op<Dock::AsyncServiceStub, Dock::LoadMethod>(

@@ -12,10 +12,12 @@
 #include <quil/message.h>
 #include <quil/provider/api_method_helper.h>
 
+#include "support/values.h"
+
 namespace Quil::Data {
 namespace {
 
-using Texts = std::vector<std::string>;
+using namespace ::TestSupport;
 // Each message as its id then its arguments (for a check failure, the path first).
 using Failures = std::vector<Texts>;
 
@@ -38,27 +40,6 @@ DataDefinitionPtr ListDef(DataDefinitionPtr element) {
 }
 DataDefinitionPtr StructDef(std::string name, FieldDefinitions fields) {
   return StructDefinition::GetInstance(std::move(name), std::move(fields));
-}
-
-DataValuePtr Int(std::int64_t value) { return DataValue::Create(value); }
-DataValuePtr Str(std::string text) { return DataValue::Create(text); }
-DataValuePtr Bool(bool value) { return DataValue::Create(value); }
-DataValuePtr Unset() { return OptionalValue::GetInstance(); }
-DataValuePtr Holding(DataValuePtr content) {
-  auto optional = OptionalValue::GetInstance();
-  optional->value(std::move(content));
-  return optional;
-}
-DataValuePtr List(std::vector<DataValuePtr> elements) {
-  auto list = ListValue::GetInstance(ListValue::Kind::LIST);
-  for (auto& element : elements) list->Append(std::move(element));
-  return list;
-}
-std::shared_ptr<StructValue> Struct(std::string name,
-                                    std::vector<std::pair<std::string, DataValuePtr>> fields) {
-  auto value = StructValue::GetInstance(std::move(name));
-  for (auto& [field, content] : fields) value->SetField(field, std::move(content));
-  return value;
 }
 
 // The failures of one check; the result agrees with whether any were reported.
@@ -131,7 +112,7 @@ TEST(DefinitionCheckTest, EachKindAcceptsWhatTheAdapterAccepts) {
       ErrorValue::Create(notFoundName, {MakeMessage("a.b", "A {1}", "x"), MakeMessage("c.d", "C")});
   auto set = ListValue::GetInstance(ListValue::Kind::SET);
   set->Append(Int(1));
-  auto noCount = Struct("s", {{"note", Holding(Int(2))}});
+  auto noCount = Struct("s", {{"note", Some(Int(2))}});
   auto extra = Struct("other", {{"count", Int(1)}, {"surplus", Bool(true)}});
   struct Case {
     DataDefinitionPtr definition;
@@ -151,10 +132,10 @@ TEST(DefinitionCheckTest, EachKindAcceptsWhatTheAdapterAccepts) {
       {secret, Str("pw"), kExact, {{kMismatch, "value", "secret", "string"}}},
       {StrDef(), nullptr, lenient, {{kNull, "value"}}},
       // Optionals: unset, held, or bare; an empty string is absent only when lenient.
-      {optional, Unset(), kExact, kFits},
+      {optional, None(), kExact, kFits},
       {optional, Int(3), kExact, kFits},
-      {optional, Holding(nullptr), kExact, {{kNull, "value"}}},
-      {IntDef(), Holding(Int(3)), kExact, {{kMismatch, "value", "integer", "optional"}}},
+      {optional, Some(nullptr), kExact, {{kNull, "value"}}},
+      {IntDef(), Some(Int(3)), kExact, {{kMismatch, "value", "integer", "optional"}}},
       {optional, Str(""), lenient, kFits},
       {optional, Str(""), kExact, {{kMismatch, "value", "integer", "string"}}},
       {OptDef(StrDef()), Str(""), kExact, kFits},
@@ -201,11 +182,10 @@ TEST(DefinitionCheckTest, ReferencesAreCheckedThroughTheirTarget) {
       StructDef("com.example.node", {{"value", IntDef()}, {"next", OptDef(self)}});
   self->SetTarget(std::static_pointer_cast<const StructDefinition>(node));
 
-  EXPECT_EQ(Check(node, Struct("n", {{"value", Int(1)}, {"next", Unset()}}), kExact), kFits);
+  EXPECT_EQ(Check(node, Struct("n", {{"value", Int(1)}, {"next", None()}}), kExact), kFits);
   auto badLeaf = Struct("n", {{"value", Str("x")}});
-  auto chain = Struct(
-      "n",
-      {{"value", Int(1)}, {"next", Holding(Struct("n", {{"value", Int(2)}, {"next", badLeaf}}))}});
+  auto chain = Struct("n", {{"value", Int(1)},
+                            {"next", Some(Struct("n", {{"value", Int(2)}, {"next", badLeaf}}))}});
   EXPECT_EQ(Check(node, chain), (Failures{{kUnparsable, "next.next.value", "integer", "x"}}));
 
   // Unresolved or expired references fit nothing, but an absent optional needs no target.
@@ -217,7 +197,7 @@ TEST(DefinitionCheckTest, ReferencesAreCheckedThroughTheirTarget) {
             (Failures{{unresolved, "child", "com.example.gone"}}));
   dangling->SetTarget(
       std::static_pointer_cast<const StructDefinition>(StructDef("com.example.gone", {})));
-  EXPECT_EQ(Check(holder, Struct("h", {{"child", Holding(Struct("g", {}))}})),
+  EXPECT_EQ(Check(holder, Struct("h", {{"child", Some(Struct("g", {}))}})),
             (Failures{{unresolved, "child", "com.example.gone"}}));
 }
 
@@ -236,19 +216,18 @@ TEST(DefinitionCheckTest, UnionMembersFollowTheCasePredicate) {
         UnionCaseDefinition::GetInstance(OptDef(StrDef()), "type", allowedForDevices)}});
   const std::string required = "quil.data.definition.union.case.required";
   const std::string forbidden = "quil.data.definition.union.case.forbidden";
-  using Fields = std::vector<std::pair<std::string, DataValuePtr>>;
   const auto check = [&](Fields fields, CheckMode mode = CheckMode::Lenient) {
-    return Check(backing, Struct("com.example.backing", std::move(fields)), mode);
+    return Check(backing, Struct("com.example.backing", fields), mode);
   };
 
   EXPECT_EQ(check({{"type", Str("IMAGE")}, {"iso_file", Str("a.iso")}}, kExact), kFits);
   EXPECT_EQ(check({{"type", Str("IMAGE")}}), (Failures{{required, "iso_file", "type", "IMAGE"}}));
   EXPECT_EQ(
-      check({{"type", Str("IMAGE")}, {"iso_file", Holding(Str("a"))}, {"device_name", Str("d")}}),
+      check({{"type", Str("IMAGE")}, {"iso_file", Some(Str("a"))}, {"device_name", Str("d")}}),
       (Failures{{forbidden, "device_name", "type", "IMAGE"}}));
 
   // Allowed members may be set or not.
-  EXPECT_EQ(check({{"type", Str("ATAPI")}, {"device_name", Holding(Str("sr0"))}}), kFits);
+  EXPECT_EQ(check({{"type", Str("ATAPI")}, {"device_name", Some(Str("sr0"))}}), kFits);
   EXPECT_EQ(check({{"type", Str("ATAPI")}, {"iso_file", Str("a")}}),
             (Failures{{forbidden, "iso_file", "type", "ATAPI"}}));
 

@@ -10,25 +10,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/values.h"
+
 namespace Quil::Data {
 namespace {
 
 using ::testing::ElementsAre;
-
-DataValuePtr Int(std::int64_t value) { return DataValue::Create(value); }
-DataValuePtr Str(const std::string& value) { return DataValue::Create(value); }
-
-std::shared_ptr<ListValue> ListOf(ListValue::Kind kind, std::vector<DataValuePtr> elements) {
-  auto list = ListValue::GetInstance(kind);
-  for (auto& element : elements) list->Append(std::move(element));
-  return list;
-}
-
-std::shared_ptr<OptionalValue> Holding(DataValuePtr content) {
-  auto optional = OptionalValue::GetInstance();
-  optional->value(std::move(content));
-  return optional;
-}
+using namespace ::TestSupport;
 
 TEST(ValueTest, SlotsStayValidWhileValuesGrow) {
   auto structure = StructValue::GetInstance("com.example.wide");
@@ -108,32 +96,27 @@ TEST(ValueTest, ValueAndToPrimitiveSucceedOrReportOneMessage) {
   EXPECT_EQ(integer, std::numeric_limits<std::int64_t>::min());
 }
 
-std::shared_ptr<StructValue> Struct(std::vector<std::pair<std::string, DataValuePtr>> fields,
-                                    const std::string& name = "com.example.s") {
-  auto structure = StructValue::GetInstance(name);
-  for (auto& [field, value] : fields) structure->SetField(field, value);
-  return structure;
-}
+// A structure of the usual name.
+std::shared_ptr<StructValue> S(Fields fields) { return Struct("com.example.s", fields); }
 
 TEST(ValueTest, EqualityComparesStructure) {
-  using Kind = ListValue::Kind;
   struct Case {
     DataValuePtr a, b;
     bool equal;
   };
   const std::vector<Case> cases = {
-      {Struct({{"a", Int(1)}, {"b", Str("x")}}), Struct({{"b", Str("x")}, {"a", Int(1)}}), true},
-      {Struct({{"a", Int(1)}}), Struct({{"a", Int(1)}}, "com.example.t"), false},
-      {Struct({{"a", Int(1)}}), Struct({{"a", Int(1)}, {"b", Int(1)}}), false},
-      {Struct({{"a", Int(1)}}), Struct({{"b", Int(1)}}), false},
-      {Struct({{"a", nullptr}}), Struct({{"a", Int(1)}}), false},
-      {ErrorValue::GetInstance("e"), Struct({{"messages", ListOf(Kind::LIST, {})}}, "e"), false},
-      {ListOf(Kind::LIST, {Int(1), Int(2)}), ListOf(Kind::LIST, {Int(2), Int(1)}), false},
-      {ListOf(Kind::LIST, {Int(1)}), ListOf(Kind::SET, {Int(1)}), false},
-      {ListOf(Kind::LIST, {Int(1)}), ListOf(Kind::LIST, {Int(1), Int(1)}), false},
-      {OptionalValue::GetInstance(), Holding(nullptr), false},
-      {Holding(Int(1)), Holding(Int(1)), true},
-      {Holding(Int(1)), Holding(Int(2)), false},
+      {S({{"a", Int(1)}, {"b", Str("x")}}), S({{"b", Str("x")}, {"a", Int(1)}}), true},
+      {S({{"a", Int(1)}}), Struct("com.example.t", {{"a", Int(1)}}), false},
+      {S({{"a", Int(1)}}), S({{"a", Int(1)}, {"b", Int(1)}}), false},
+      {S({{"a", Int(1)}}), S({{"b", Int(1)}}), false},
+      {S({{"a", nullptr}}), S({{"a", Int(1)}}), false},
+      {ErrorValue::GetInstance("e"), Struct("e", {{"messages", List({})}}), false},
+      {List({Int(1), Int(2)}), List({Int(2), Int(1)}), false},
+      {List({Int(1)}), List({Int(1)}, ListValue::Kind::SET), false},
+      {List({Int(1)}), List({Int(1), Int(1)}), false},
+      {None(), Some(nullptr), false},
+      {Some(Int(1)), Some(Int(1)), true},
+      {Some(Int(1)), Some(Int(2)), false},
       {StringValue::GetInstance("x"), SecretValue::GetInstance("x"), false},
       {IntegerValue::GetInstance(1), DoubleValue::GetInstance(1.0), false},
       {DoubleValue::GetInstance(std::nan("")), DoubleValue::GetInstance(std::nan("")), true},
@@ -157,12 +140,11 @@ TEST(ValueTest, TextFormAndDeepCopyOfEveryKind) {
       {Str("q\"\\\n\t\r\x01\x7f"), R"("q\"\\\n\t\r\x01\x7f")"},
       {BlobValue::GetInstance(std::string("\x00\xff", 2)), "blob:00ff"},
       {SecretValue::GetInstance("pw"), "<secret>"},
-      {OptionalValue::GetInstance(), "none"},
-      {Holding(Holding(nullptr)), "some(some(null))"},
-      {ListOf(ListValue::Kind::SET, {Str("a"), Int(1)}), R"(set["a", 1])"},
-      {ListOf(ListValue::Kind::LIST, {}), "[]"},
-      {Struct(
-           {{"n", Int(4)}, {"tags", ListOf(ListValue::Kind::LIST, {nullptr})}, {"e", Struct({})}}),
+      {None(), "none"},
+      {Some(Some(nullptr)), "some(some(null))"},
+      {List({Str("a"), Int(1)}, ListValue::Kind::SET), R"(set["a", 1])"},
+      {List({}), "[]"},
+      {S({{"n", Int(4)}, {"tags", List({nullptr})}, {"e", S({})}}),
        "com.example.s{n: 4, tags: [null], e: com.example.s{}}"},
       {ErrorValue::Create("x.failed", {BaseMessage("m", "t", {"a"})}),
        R"(error x.failed{messages: [com.korvan.quil.std.localizable_message{id: "m", )"

@@ -32,7 +32,7 @@ struct Api {
         std::string argument;
         MessageList messages;
         Data::DataValue::Value(input, argument, messages);
-        result(Text(label + "(" + argument + ")"), nullptr, kFinalProgress, {});
+        result(Str(label + "(" + argument + ")"), nullptr, kFinalProgress, {});
       });
       methods.push_back(std::move(signal));
     }
@@ -51,7 +51,7 @@ std::shared_ptr<const MethodIdentifier> Method(const std::string& api, const std
 std::string Call(LocalApiProvider& provider, std::shared_ptr<const MethodIdentifier> method,
                  std::vector<FrameworkReport>& reports, const std::string& input = "x") {
   reports.clear();
-  provider.Invoke(std::move(method), Text(input), std::make_shared<Core::AsyncActivation>(),
+  provider.Invoke(std::move(method), Str(input), std::make_shared<Core::AsyncActivation>(),
                   RecordFramework(reports));
   EXPECT_EQ(reports.size(), 1u) << "answered inside Invoke";
   if (reports.empty() || reports[0].result == nullptr) return "";

@@ -60,7 +60,7 @@ TEST(GetApiMethodInstanceTest, AsksTheMethodClassInOrderAndConnectsTheFilter) {
 
   const auto activation = std::make_shared<Core::AsyncActivation>();
   std::vector<ProviderTesting::FrameworkReport> reports;
-  signal->Invoke(ProviderTesting::OperationInputValue({{"vm", ProviderTesting::Text("vm-1")}}),
+  signal->Invoke(ProviderTesting::OperationInputValue({{"vm", ProviderTesting::Str("vm-1")}}),
                  activation, ProviderTesting::RecordFramework(reports));
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(activation->GetLocalizer(), localizer);

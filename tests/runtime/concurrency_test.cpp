@@ -149,15 +149,13 @@ TEST(ConcurrencyTest, EveryCallIsAnsweredOnceWithItsOwnValue) {
     for (std::int64_t caller = 0; caller < kCallers; ++caller) {
       callers.emplace_back([&, caller] {
         for (std::int64_t n = caller * kCallsPerCaller; n < (caller + 1) * kCallsPerCaller; ++n) {
-          Fields input{{"vm", Text(std::to_string(n))}};
+          auto input = Struct(TypeInfo<OperationInput>::name(), {{"vm", Str(std::to_string(n))}});
           if (!IsGet(n)) {
-            input.emplace_back(
-                "update_spec",
-                Structure("com.korvan.tavo.vm.compute.cpus.update_spec", {{"count", Integer(n)}}));
+            input->SetField("update_spec", Struct("com.korvan.tavo.vm.compute.cpus.update_spec",
+                                                  {{"count", Int(n)}}));
           }
           api->FindMethod(IsGet(n) ? "get" : "update")
-              ->Invoke(OperationInputValue(std::move(input)),
-                       std::make_shared<Core::AsyncActivation>(),
+              ->Invoke(input, std::make_shared<Core::AsyncActivation>(),
                        Core::AsyncApiResultCb(
                            [&, n](Core::MethodResultPtr result, Progress progress, auto) {
                              if (!IsOwnAnswer(result, progress, n)) ++wrong;

@@ -25,7 +25,7 @@ using ProviderTesting::FrameworkReport;
 using ProviderTesting::InfoValue;
 using ProviderTesting::OperationInputValue;
 using ProviderTesting::RecordFramework;
-using ProviderTesting::Text;
+using ProviderTesting::Str;
 using Wrapper = AsyncApiMethodSignal::ValidateResultWrapper;
 
 // "get" of the cpus service: input {vm}, output Info, errors Error and NotFound.
@@ -53,7 +53,7 @@ TEST(MethodSignalTest, WithoutHandlerInvokeAnswersNotConnected) {
 
   const auto unconnected = MakeGetSignal();
   for (const Data::DataValuePtr& input :
-       {OperationInputValue({{"vm", Text("vm-1")}}), Data::DataValuePtr()}) {
+       {OperationInputValue({{"vm", Str("vm-1")}}), Data::DataValuePtr()}) {
     std::vector<FrameworkReport> reports;
     unconnected->Invoke(input, activation, RecordFramework(reports));
     const Core::MethodResultPtr& result = OnlyResult(reports);
@@ -119,7 +119,7 @@ TEST(ValidateResultWrapperTest, StreamContinuationChecksEveryOutput) {
   ASSERT_EQ(second.size(), 2u);
   EXPECT_EQ(second[0].result, nullptr);
   EXPECT_EQ(*second[1].result->output, *InfoValue(2));
-  (*nextCallbacks[1])(Text("not an info"), nullptr, kFinalProgress, {});
+  (*nextCallbacks[1])(Str("not an info"), nullptr, kFinalProgress, {});
   EXPECT_EQ(OnlyResult(third)->error->GetName(), ErrorNames::kInternalServerError);
   EXPECT_EQ(reports.size(), 1u);
 }

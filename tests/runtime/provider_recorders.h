@@ -1,5 +1,4 @@
-// Result callbacks that record what reaches them, and small value builders, for the runtime
-// tests.
+// Result callbacks that record what reaches them, and the cpus values, for the runtime tests.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +20,11 @@
 #include <quil/type_info.h>
 #include <quil/types.h>
 
+#include "support/values.h"
+
 namespace Quil::ProviderTesting {
+
+using namespace ::TestSupport;
 
 // One call of the framework's result callback.
 struct FrameworkReport {
@@ -44,33 +47,17 @@ inline std::vector<std::string> MessageIds(const Data::ErrorValuePtr& error) {
   return ids;
 }
 
-inline Data::DataValuePtr Text(std::string text) {
-  return Data::DataValue::Create(std::move(text));
-}
-
-inline Data::DataValuePtr Integer(std::int64_t number) { return Data::DataValue::Create(number); }
-
-using Fields = std::vector<std::pair<std::string, Data::DataValuePtr>>;
-
-// A structure value of that name holding the given fields, in order.
-inline Data::DataValuePtr Structure(std::string name, Fields fields) {
-  auto value = Data::StructValue::GetInstance(std::move(name));
-  for (auto& [field, content] : fields) value->SetField(field, std::move(content));
-  return value;
-}
-
 // An operation input holding the given fields.
 inline Data::DataValuePtr OperationInputValue(Fields fields) {
-  return Structure(TypeInfo<OperationInput>::name(), std::move(fields));
+  return Struct(TypeInfo<OperationInput>::name(), fields);
 }
 
 // A cpus "info" value: `count` CPUs, two cores per socket, hot add only.
 inline Data::DataValuePtr InfoValue(std::int64_t count) {
-  return Structure("com.korvan.tavo.vm.compute.cpus.info",
-                   {{"count", Integer(count)},
-                    {"cores_per_socket", Integer(2)},
-                    {"hot_add_enabled", Data::DataValue::Create(true)},
-                    {"hot_remove_enabled", Data::DataValue::Create(false)}});
+  return Struct("com.korvan.tavo.vm.compute.cpus.info", {{"count", Int(count)},
+                                                         {"cores_per_socket", Int(2)},
+                                                         {"hot_add_enabled", Bool(true)},
+                                                         {"hot_remove_enabled", Bool(false)}});
 }
 
 // One delivery that reached an AsyncResult, and the thread it came on.

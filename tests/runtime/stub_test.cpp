@@ -78,8 +78,8 @@ TEST_F(StubTest, AnInputThatDoesNotConvertIsAnsweredAtOnceAndNothingIsSent) {
 
 TEST_F(StubTest, OutputsOfTheWrongShapeBecomeABareInvalidArgument) {
   const DataValuePtr incomplete =
-      Structure("com.korvan.tavo.vm.compute.cpus.info", {{"count", Integer(4)}});
-  for (const DataValuePtr& wrong : {incomplete, Text("four"), Integer(4)}) {
+      Struct("com.korvan.tavo.vm.compute.cpus.info", {{"count", Int(4)}});
+  for (const DataValuePtr& wrong : {incomplete, Str("four"), Int(4)}) {
     SCOPED_TRACE(Data::ToText(wrong.get()));
     provider_.answer = Answering(wrong);
     const auto got = Get();
