@@ -46,7 +46,8 @@ void Print(const Quil::Data::ErrorValuePtr& error) {
     return;
   }
   // The error's name, then each message as the caller reads it: identifier and rendered text.
-  std::printf("%s\n", error->GetName().c_str());
+  const std::string_view name = error->GetName();
+  std::printf("%.*s\n", static_cast<int>(name.size()), name.data());
   for (const Quil::BaseMessage& message : error->GetMessages()) {
     std::printf("    [%s] %s\n", message.id.c_str(), message.defaultMessage.c_str());
   }

@@ -76,7 +76,8 @@ Reply<R> Await(Call&& call) {
 }
 
 std::string Describe(const Quil::Data::ErrorValuePtr& error) {
-  return error == nullptr ? "an answer with neither value nor error" : error->GetName();
+  return error == nullptr ? "an answer with neither value nor error"
+                          : std::string(error->GetName());
 }
 
 // The transcript: one numbered line per step, and the count of steps that went wrong.

@@ -22,11 +22,11 @@ void NativeToValueAdapter::ReportUnsetStructure(std::string wireName, Deque& que
   queue.Clear();
 }
 
-NativeToValueAdapter::CompoundHelper<StructValue>::CompoundHelper(std::string name,
+NativeToValueAdapter::CompoundHelper<StructValue>::CompoundHelper(StaticText name,
                                                                   DataValuePtr* destination,
                                                                   Deque& queue,
                                                                   std::size_t fieldCount)
-    : value_(StructValue::GetInstance(std::move(name))), queue_(queue) {
+    : value_(StructValue::GetInstance(name)), queue_(queue) {
   if (fieldCount != 0) value_->Reserve(fieldCount);
   *destination = value_;
 }

@@ -10,7 +10,7 @@ bool Validator::CheckUnknownFields(const BaseNative& native, Policy policy,
   // Ascending name order, whatever order the fields arrived in.
   for (const CompoundValue::Field* field : native.unknownFields->SortedFields()) {
     messages.push_back(Message<CoreTag>("quil.data.compound.field.extra", std::string(typeName),
-                                        field->name, std::string()));
+                                        std::string(field->name), std::string()));
   }
   // A store holding no field is invalid as well: it is never made without one.
   return false;

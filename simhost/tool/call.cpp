@@ -91,13 +91,14 @@ class StrictCheck {
     structure->ForEachField([&](const Quil::Data::CompoundValue::Field& field) {
       const auto member = std::find_if(members.begin(), members.end(),
                                        [&field](const Member& m) { return m.name == field.name; });
+      const std::string name(field.name);
       if (member == members.end()) {
         std::vector<std::string> names;
         for (const Member& m : members) names.push_back(m.name);
-        faults_.push_back(Child(path, field.name) + ": " + owner + " has no field \"" + field.name +
+        faults_.push_back(Child(path, name) + ": " + owner + " has no field \"" + name +
                           "\" (its fields: " + Joined(names) + ")");
       } else {
-        found.push_back({field.value, &member->type, 0, Child(path, field.name)});
+        found.push_back({field.value, &member->type, 0, Child(path, name)});
       }
     });
     pending_.insert(pending_.end(), std::make_move_iterator(found.rbegin()),
@@ -378,7 +379,7 @@ int RunCall(const Catalogue& catalogue, const Operation& operation, const std::s
         result->error->GetName() == Quil::ErrorNames::kServiceUnavailable &&
         std::any_of(errorMessages.begin(), errorMessages.end(),
                     [](const Quil::BaseMessage& m) { return m.id == kUnavailableMessage; });
-    std::fprintf(stderr, "tavo-vm: %s\n", result->error->GetName().c_str());
+    std::fprintf(stderr, "tavo-vm: %s\n", std::string(result->error->GetName()).c_str());
     for (const Quil::BaseMessage& message : errorMessages) {
       std::fprintf(stderr, "  %s\n", message.defaultMessage.c_str());
     }

@@ -34,7 +34,7 @@ inline DataValuePtr FieldOf(const DataValuePtr& value, std::string_view name) {
 inline Texts FieldNames(const DataValuePtr& value) {
   Texts names;
   dynamic_cast<const CompoundValue&>(*value).ForEachField(
-      [&names](const CompoundValue::Field& field) { names.push_back(field.name); });
+      [&names](const CompoundValue::Field& field) { names.emplace_back(field.name); });
   return names;
 }
 

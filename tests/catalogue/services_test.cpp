@@ -107,7 +107,7 @@ void CheckDefinitions(const OperationCase& row, const std::string& service,
   Texts declared, sent;  // by name
   for (const auto& field : structure->GetFields()) declared.push_back(field.first);
   dynamic_cast<const Quil::Data::CompoundValue&>(*received).ForEachField(
-      [&sent](const auto& field) { sent.push_back(field.name); });
+      [&sent](const auto& field) { sent.emplace_back(field.name); });
   std::sort(sent.begin(), sent.end());
   EXPECT_EQ(declared, sent);
   EXPECT_EQ(Quil::Data::ToText(M::outputDef().get()), row.output);

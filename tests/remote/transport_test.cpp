@@ -64,7 +64,7 @@ Reply<R> Wait(std::future<Reply<R>>& answer) {
   return answer.get();
 }
 
-std::string NameOf(const Data::ErrorValuePtr& error) { return error ? error->GetName() : "none"; }
+std::string NameOf(const Data::ErrorValuePtr& error) { return error ? std::string(error->GetName()) : "none"; }
 
 // The simulated host behind an HTTP server on 127.0.0.1.
 struct ServedHost : SimHostTesting::Deployment {

@@ -56,7 +56,7 @@ std::string Call(LocalApiProvider& provider, std::shared_ptr<const MethodIdentif
   EXPECT_EQ(reports.size(), 1u) << "answered inside Invoke";
   if (reports.empty() || reports[0].result == nullptr) return "";
   EXPECT_EQ(reports[0].progress, kFinalProgress);
-  if (reports[0].result->error != nullptr) return reports[0].result->error->GetName();
+  if (reports[0].result->error != nullptr) return std::string(reports[0].result->error->GetName());
   std::string text;
   MessageList messages;
   Data::DataValue::Value(reports[0].result->output, text, messages);

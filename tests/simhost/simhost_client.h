@@ -56,8 +56,8 @@ using Texts = std::vector<std::string>;
 inline std::string OutcomeOf(const Quil::Data::ErrorValuePtr& error) {
   constexpr std::string_view kPrefix = "com.korvan.quil.std.errors.";
   if (error == nullptr) return "ok";
-  const std::string& name = error->GetName();
-  return name.compare(0, kPrefix.size(), kPrefix) == 0 ? name.substr(kPrefix.size()) : name;
+  const std::string_view name = error->GetName();
+  return std::string(name.substr(0, kPrefix.size()) == kPrefix ? name.substr(kPrefix.size()) : name);
 }
 template <typename R>
 std::string Outcome(const Reply<R>& reply) {

@@ -83,7 +83,7 @@ Core::MethodResultPtr ApiMethodHelper::ValidateError(
         Message<CoreTag>("quil.provider.method.invalid.error", methodName, std::string()));
     return ErrorResult(ErrorNames::kInternalServerError, messages);
   }
-  const std::string& name = error->GetName();
+  const std::string_view name = error->GetName();
   // The bindings raise these two themselves, whatever the method declares.
   if (name == ErrorNames::kInvalidArgument || name == ErrorNames::kInternalServerError) {
     return Core::MethodResult::Create(nullptr, error);
@@ -96,10 +96,11 @@ Core::MethodResultPtr ApiMethodHelper::ValidateError(
       return Core::MethodResult::Create(nullptr, error);
     }
     // Declared but malformed: the server broke its contract as with an output that does not fit.
-    messages.push_back(Message<CoreTag>("quil.provider.method.invalid.error", methodName, name));
+    messages.push_back(Message<CoreTag>("quil.provider.method.invalid.error", methodName, std::string(name)));
     return ErrorResult(ErrorNames::kInternalServerError, messages);
   }
-  messages.push_back(Message<CoreTag>("quil.provider.method.undeclared.error", methodName, name));
+  messages.push_back(Message<CoreTag>("quil.provider.method.undeclared.error", methodName,
+                                                      std::string(name)));
   return ErrorResult(ErrorNames::kInternalServerError, messages);
 }
 

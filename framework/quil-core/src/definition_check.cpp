@@ -27,12 +27,13 @@ struct Segment {
   static constexpr std::size_t kNoIndex = std::numeric_limits<std::size_t>::max();
 
   static Segment Root() { return {}; }
-  static Segment Field(const std::string& name) { return {&name, kNoIndex}; }
-  static Segment Element(std::size_t index) { return {nullptr, index}; }
+  static Segment Field(std::string_view name) { return {name, kNoIndex}; }
+  static Segment Element(std::size_t index) { return {{}, index}; }
 
-  bool IsRoot() const { return field == nullptr && index == kNoIndex; }
+  bool IsField() const { return field.data() != nullptr; }
+  bool IsRoot() const { return !IsField() && index == kNoIndex; }
 
-  const std::string* field = nullptr;  // a key of the definition's field map
+  std::string_view field;  // a key of the definition's field map
   std::size_t index = kNoIndex;
 };
 
@@ -226,7 +227,7 @@ class Checker {
       stack_.pop_back();
       return;
     }
-    const std::string& name = *field.label;
+    const std::string_view name = field.label;
     const DataDefinitionPtr& fieldDefinition = *field.slot;
     const CompoundValue& compound = *frame.compound;
     // `frame` may move once Enter pushes a child: only the locals above are used from here on.
@@ -315,9 +316,9 @@ class Checker {
 
     std::string path;
     const auto append = [&path](Segment segment) {
-      if (segment.field != nullptr) {
+      if (segment.IsField()) {
         if (!path.empty()) path += '.';
-        path += *segment.field;
+        path += segment.field;
       } else {
         path += '[' + std::to_string(segment.index) + ']';
       }

@@ -55,12 +55,12 @@ class DefinitionChildren {
   bool Done() const { return element_ == nullptr && field_ == end_; }
   bool Next(DefinitionChild& child) {
     if (element_ != nullptr) {
-      child = {element_, nullptr};
+      child = {element_, {}};
       element_ = nullptr;
       return true;
     }
     if (field_ == end_) return false;
-    child = {&field_->second, &field_->first};
+    child = {&field_->second, field_->first};
     ++field_;
     return true;
   }

@@ -20,7 +20,7 @@ class FieldInfoChildren {
   bool Done() const { return field_ == end_; }
   bool Next(Quil::Detail::TreeChild<FieldInfo>& child) {
     if (field_ == end_) return false;
-    child = {&field_->second, &field_->first};
+    child = {&field_->second, field_->first};
     ++field_;
     return true;
   }

@@ -30,7 +30,9 @@ namespace Quil::Detail {
 template <typename Node>
 struct TreeChild {
   const std::shared_ptr<const Node>* slot = nullptr;
-  const std::string* label = nullptr;
+  std::string_view label;  // null data when unlabelled
+
+  bool Labelled() const { return label.data() != nullptr; }
 };
 
 // Takes apart, without recursion, everything below a node being destroyed that only it holds.
@@ -93,8 +95,8 @@ bool SameTrees(const typename Tree::Node* a, const typename Tree::Node* b) {
     typename Tree::Children theirs(*y);
     while (mine.Next(child)) {
       const std::shared_ptr<const Node>* match;
-      if (child.label != nullptr) {
-        match = Tree::FindChild(*y, *child.label);
+      if (child.Labelled()) {
+        match = Tree::FindChild(*y, child.label);
         if (match == nullptr) return false;
       } else {
         theirs.Next(counterpart);
@@ -142,8 +144,8 @@ std::string TreeText(const typename Tree::Node* root) {
     Open& top = open.back();
     if (!top.first) out += ", ";
     top.first = false;
-    if (child.label != nullptr) {
-      out += *child.label;
+    if (child.Labelled()) {
+      out += child.label;
       out += ": ";
     }
     node = child.slot->get();

@@ -181,8 +181,9 @@ CompoundValue::Field* CompoundValue::Find(std::string_view name) const {
   return index_[IndexPosition(index_, name)];
 }
 
-CompoundValue::Field& CompoundValue::Append(std::string_view name, DataValuePtr value) {
-  Field& field = fields_.EmplaceBack(Field{std::string(name), std::move(value)});
+template <typename Name>
+CompoundValue::Field& CompoundValue::Append(Name name, DataValuePtr value) {
+  Field& field = fields_.EmplaceBack(name, std::move(value));
   const std::size_t count = fields_.Size();
   if (count <= kLinearSearchLimit) return field;
   if (count * 2 <= index_.size()) {
@@ -202,7 +203,8 @@ bool CompoundValue::GetField(std::string_view name, DataValuePtr& value,
     value = field->value;
     return true;
   }
-  messages.push_back(Message<CoreTag>("quil.data.field.missing", std::string(name), name_));
+  messages.push_back(
+      Message<CoreTag>("quil.data.field.missing", std::string(name), std::string(name_)));
   return false;
 }
 
@@ -224,6 +226,11 @@ DataValuePtr* CompoundValue::FieldSlot(std::string_view name) {
   return field ? &field->value : &Append(name, nullptr).value;
 }
 
+DataValuePtr* CompoundValue::FieldSlot(StaticText name) {
+  Field* field = Find(name.View());
+  return field ? &field->value : &Append(name, nullptr).value;
+}
+
 std::vector<const CompoundValue::Field*> CompoundValue::SortedFields() const {
   std::vector<const Field*> sorted;
   sorted.reserve(fields_.Size());
@@ -239,6 +246,9 @@ std::vector<const CompoundValue::Field*> CompoundValue::SortedFields() const {
 std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
   return std::make_shared<StructValue>(std::move(name));
 }
+std::shared_ptr<StructValue> StructValue::GetInstance(StaticText name) {
+  return std::make_shared<StructValue>(name);
+}
 DataType StructValue::GetType() const { return DataType::STRUCTURE; }
 void StructValue::Accept(ValueVisitor& visitor) const { visitor.VisitStruct(*this); }
 
@@ -246,16 +256,16 @@ void StructValue::Accept(ValueVisitor& visitor) const { visitor.VisitStruct(*thi
 
 namespace {
 
-constexpr std::string_view kIdField = "id";
-constexpr std::string_view kDefaultMessageField = "default_message";
-constexpr std::string_view kArgsField = "args";
+constexpr StaticText kIdField("id");
+constexpr StaticText kDefaultMessageField("default_message");
+constexpr StaticText kArgsField("args");
 
 DataValuePtr MessageToValue(const BaseMessage& message) {
   auto args = ListValue::GetInstance(ListValue::Kind::LIST);
   args->Reserve(message.args.size());
   for (const std::string& arg : message.args) args->Append(StringValue::GetInstance(arg));
 
-  auto entry = StructValue::GetInstance(std::string(ErrorValue::kMessageStructName));
+  auto entry = StructValue::GetInstance(StaticText(ErrorValue::kMessageStructName));
   entry->Reserve(3);
   ValueAccess::Append(*entry, kIdField, StringValue::GetInstance(message.id));
   ValueAccess::Append(*entry, kDefaultMessageField,
@@ -274,9 +284,9 @@ const std::string* StringField(const CompoundValue& value, std::string_view name
 bool ValueToMessage(const DataValuePtr& entry, MessageList& out) {
   if (!entry || entry->GetType() != DataType::STRUCTURE) return false;
   const auto& fields = As<StructValue>(*entry);
-  const std::string* id = StringField(fields, kIdField);
-  const std::string* text = StringField(fields, kDefaultMessageField);
-  const DataValuePtr* argsField = fields.FindField(kArgsField);
+  const std::string* id = StringField(fields, kIdField.View());
+  const std::string* text = StringField(fields, kDefaultMessageField.View());
+  const DataValuePtr* argsField = fields.FindField(kArgsField.View());
   if (!id || !text || !argsField || !*argsField || (*argsField)->GetType() != DataType::LIST) {
     return false;
   }
@@ -300,7 +310,7 @@ std::shared_ptr<ErrorValue> ErrorValue::Create(std::string name, const MessageLi
 
   auto error = std::make_shared<ErrorValue>(std::move(name));
   error->Reserve(1);
-  ValueAccess::Append(*error, kMessagesField, std::move(list));
+  ValueAccess::Append(*error, StaticText(kMessagesField), std::move(list));
   return error;
 }
 

@@ -223,9 +223,9 @@ std::shared_ptr<DataValue> CopyShell(const DataValue& source) {
       const auto& original = As<CompoundValue>(source);
       std::shared_ptr<CompoundValue> copy;
       if (source.GetType() == DataType::ERROR) {
-        copy = std::make_shared<ErrorValue>(original.GetName());
+        copy = std::make_shared<ErrorValue>(std::string(original.GetName()));
       } else {
-        copy = StructValue::GetInstance(original.GetName());
+        copy = StructValue::GetInstance(std::string(original.GetName()));
       }
       copy->Reserve(original.FieldCount());
       original.ForEachField([&copy](const CompoundValue::Field& field) {

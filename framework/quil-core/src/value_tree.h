@@ -22,9 +22,10 @@ struct ValueAccess {
   static const Detail::StableVector<CompoundValue::Field>& Fields(const CompoundValue& value) {
     return value.fields_;
   }
-  // Appends a field known to be absent, skipping the search.
-  static CompoundValue::Field& Append(CompoundValue& value, std::string_view name,
-                                      DataValuePtr field) {
+  // Appends a field known to be absent, skipping the search; `Name` is std::string_view or
+  // StaticText.
+  template <typename Name>
+  static CompoundValue::Field& Append(CompoundValue& value, Name name, DataValuePtr field) {
     return value.Append(name, std::move(field));
   }
 };
@@ -87,14 +88,14 @@ class ValueChildren {
     --remaining_;
     switch (source_) {
       case Source::kContent:
-        child = {content_, nullptr};
+        child = {content_, {}};
         break;
       case Source::kElements:
-        child = {&elements_.Next(), nullptr};
+        child = {&elements_.Next(), {}};
         break;
       case Source::kFields: {
         const CompoundValue::Field& field = fields_.Next();
-        child = {&field.value, &field.name};
+        child = {&field.value, field.name};
         break;
       }
     }

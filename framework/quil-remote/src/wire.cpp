@@ -79,7 +79,7 @@ std::shared_ptr<const L10n::LocaleSpec> LocaleOfAcceptLanguage(std::string_view 
 }
 
 std::string ErrorSummary(const Data::ErrorValue& error) {
-  std::string summary = error.GetName();
+  std::string summary(error.GetName());
   const MessageList messages = error.GetMessages();
   if (!messages.empty()) summary += ": " + messages.front().defaultMessage;
   return summary;

@@ -25,6 +25,7 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <boost/container/small_vector.hpp>
 
@@ -139,11 +140,39 @@ struct TAVO_VM_API NativeToValueAdapter {
     *destination = DataValue::Create<T>(*static_cast<const T*>(source));
   }
 
-  // A string value of the enumeration's text.
+  // A string value of the enumeration's text: an enumerator's shared value, or a new value of
+  // the text kept by `_UNKNOWN`.
   template <typename E>
   static void EnumMethod(NativeConstPtr source, DataValuePtr* destination, Deque& /*queue*/,
                          MessageList& /*messages*/) {
-    *destination = StringValue::GetInstance(static_cast<const E*>(source)->ToText());
+    const E& native = *static_cast<const E*>(source);
+    if (native.unknownText().empty()) {
+      *destination = EnumeratorValue<E>(native.code());
+    } else {
+      *destination = StringValue::GetInstance(native.unknownText());
+    }
+  }
+
+  // The string value of E's enumerator `code`. Each is made once and handed out without being
+  // owned (values are immutable and these are never freed), so converting an enumeration
+  // allocates nothing and writes no count that other threads share.
+  template <typename E>
+  static DataValuePtr EnumeratorValue(std::int32_t code) {
+    static const std::vector<DataValuePtr>* const values = [] {
+      auto* made = new std::vector<DataValuePtr>();
+      for (std::int32_t i = 0; E::Strings::values[i] != nullptr; ++i) {
+        made->push_back(StringValue::GetInstance(E::Strings::values[i]));
+      }
+      return made;
+    }();
+    return DataValuePtr(DataValuePtr(), (*values)[static_cast<std::size_t>(code)].get());
+  }
+
+  // T's wire name, made once and never freed, so that structure values refer to it.
+  template <typename T>
+  static StaticText WireName() {
+    static const std::string* const name = new std::string(TypeInfo<T>::name());
+    return StaticText(*name);
   }
 
   // A structure value named after T, its fields queued.
@@ -203,7 +232,7 @@ class NativeToValueAdapter::CompoundHelper<StructValue> {
  public:
   // Makes the structure value and stores it in `destination` at once, with room for
   // `fieldCount` fields.
-  TAVO_VM_API CompoundHelper(std::string name, DataValuePtr* destination, Deque& queue,
+  TAVO_VM_API CompoundHelper(StaticText name, DataValuePtr* destination, Deque& queue,
                              std::size_t fieldCount = 0);
   CompoundHelper(const CompoundHelper&) = delete;
   CompoundHelper& operator=(const CompoundHelper&) = delete;
@@ -215,10 +244,11 @@ class NativeToValueAdapter::CompoundHelper<StructValue> {
     T::AdapterHelper::AddFields(*this);
   }
 
+  // `name` is static text: the generated field walkers pass literals.
   template <typename S, typename M>
   void AddField(std::string_view name, M S::*member) {
     const M& field = static_cast<const S*>(native_)->*member;
-    queue_.Push(&field, AdaptMethod<M>::Get(), value_->FieldSlot(name));
+    queue_.Push(&field, AdaptMethod<M>::Get(), value_->FieldSlot(StaticText(name)));
   }
 
   // The case rules of a union are the validator's business; a member converts like any field.
@@ -246,7 +276,7 @@ void NativeToValueAdapter::StructMethod(NativeConstPtr source, DataValuePtr* des
   const T& native = *static_cast<const T*>(source);
   const std::size_t declared = KnownNames(T::AdapterHelper::knownNames).count;
   const std::size_t kept = native.unknownFields ? native.unknownFields->FieldCount() : 0;
-  CompoundHelper<StructValue> helper(TypeInfo<T>::name(), destination, queue, declared + kept);
+  CompoundHelper<StructValue> helper(WireName<T>(), destination, queue, declared + kept);
   queue.Reserve(declared);
   helper.AddFields(native);
 }

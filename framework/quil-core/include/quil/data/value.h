@@ -41,6 +41,17 @@ class DataValue;
 class ValueVisitor;
 using DataValuePtr = std::shared_ptr<const DataValue>;
 
+// Text that outlives every value made with it: a string literal, or text in storage that is never
+// freed. Values keep such names by reference instead of copying them.
+class StaticText {
+ public:
+  constexpr explicit StaticText(std::string_view text) : text_(text) {}
+  constexpr std::string_view View() const { return text_; }
+
+ private:
+  std::string_view text_;
+};
+
 class QUIL_CORE_API DataValue {
  public:
   virtual DataType GetType() const = 0;
@@ -204,14 +215,34 @@ class QUIL_CORE_API ListValue final : public DataValue {
 // of a field is unique within its value.
 class QUIL_CORE_API CompoundValue : public DataValue {
  public:
+  // A field. Its name is static text or a copy the field holds itself; fields never move once
+  // added, so the name stays valid while the value lives.
   struct Field {
-    std::string name;
+    Field(StaticText fieldName, DataValuePtr fieldValue)
+        : name(fieldName.View()), value(std::move(fieldValue)) {}
+    Field(std::string_view fieldName, DataValuePtr fieldValue)
+        : value(std::move(fieldValue)), copiedName_(fieldName) {
+      name = copiedName_;
+    }
+    Field(Field&& other) noexcept
+        : name(other.name), value(std::move(other.value)), copiedName_(std::move(other.copiedName_)) {
+      if (other.name.data() != name.data()) return;  // static text
+      name = copiedName_;
+    }
+    Field(const Field&) = delete;
+    Field& operator=(const Field&) = delete;
+    Field& operator=(Field&&) = delete;
+
+    std::string_view name;
     DataValuePtr value;
+
+   private:
+    std::string copiedName_;
   };
 
   ~CompoundValue() override;
 
-  const std::string& GetName() const { return name_; }
+  std::string_view GetName() const { return name_; }
 
   // Finds a field: true with its value, or false after appending "quil.data.field.missing"
   // (arguments: the field name, the value's name).
@@ -223,6 +254,7 @@ class QUIL_CORE_API CompoundValue : public DataValue {
   void SetField(std::string_view name, DataValuePtr value);
   // The slot of a field, created empty (null) at the end when missing.
   DataValuePtr* FieldSlot(std::string_view name);
+  DataValuePtr* FieldSlot(StaticText name);
 
   std::size_t FieldCount() const { return fields_.Size(); }
   // Fields in insertion order.
@@ -237,7 +269,8 @@ class QUIL_CORE_API CompoundValue : public DataValue {
   void Reserve(std::size_t count) { fields_.Reserve(count); }
 
  protected:
-  explicit CompoundValue(std::string name) : name_(std::move(name)) {}
+  explicit CompoundValue(std::string name) : copiedName_(std::move(name)), name_(copiedName_) {}
+  explicit CompoundValue(StaticText name) : name_(name.View()) {}
 
  private:
   friend struct ValueAccess;
@@ -245,10 +278,12 @@ class QUIL_CORE_API CompoundValue : public DataValue {
   static constexpr std::size_t kLinearSearchLimit = 8;
 
   Field* Find(std::string_view name) const;
-  // Appends a field the value does not have yet.
-  Field& Append(std::string_view name, DataValuePtr value);
+  // Appends a field the value does not have yet; `Name` is std::string_view or StaticText.
+  template <typename Name>
+  Field& Append(Name name, DataValuePtr value);
 
-  std::string name_;
+  std::string copiedName_;  // empty when the name is static text
+  std::string_view name_;
   Detail::StableVector<Field> fields_;
   // Empty while linear search is used; afterwards an open-addressing hash table of every field
   // (fields never move), at most half full, in one allocation.
@@ -258,10 +293,12 @@ class QUIL_CORE_API CompoundValue : public DataValue {
 class QUIL_CORE_API StructValue final : public CompoundValue {
  public:
   static std::shared_ptr<StructValue> GetInstance(std::string name);
+  static std::shared_ptr<StructValue> GetInstance(StaticText name);
   DataType GetType() const override;
   void Accept(ValueVisitor& visitor) const override;
 
   explicit StructValue(std::string name) : CompoundValue(std::move(name)) {}
+  explicit StructValue(StaticText name) : CompoundValue(name) {}
 };
 
 // An error: a structure named after the error (for example ErrorNames::kNotFound) whose field
