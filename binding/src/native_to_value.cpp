@@ -26,8 +26,7 @@ NativeToValueAdapter::CompoundHelper<StructValue>::CompoundHelper(StaticText nam
                                                                   DataValuePtr* destination,
                                                                   Deque& queue,
                                                                   std::size_t fieldCount)
-    : value_(StructValue::GetInstance(name)), queue_(queue) {
-  if (fieldCount != 0) value_->Reserve(fieldCount);
+    : value_(StructValue::GetInstance(name, fieldCount)), queue_(queue) {
   *destination = value_;
 }
 

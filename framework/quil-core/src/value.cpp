@@ -152,6 +152,11 @@ void ListValue::Accept(ValueVisitor& visitor) const { visitor.VisitList(*this); 
 
 // Compound
 
+CompoundValue::CompoundValue(StaticText name, FieldRoom room)
+    : name_(name.View()), fields_(Detail::PresetAllocator<Field>(*room.start, room.count)) {
+  fields_.Reserve(room.count);
+}
+
 CompoundValue::~CompoundValue() {
   Quil::Detail::ReleaseChildren<ValueTree>(ValueChildren::Of(fields_));
 }
@@ -246,8 +251,45 @@ std::vector<const CompoundValue::Field*> CompoundValue::SortedFields() const {
 std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
   return std::make_shared<StructValue>(std::move(name));
 }
-std::shared_ptr<StructValue> StructValue::GetInstance(StaticText name) {
-  return std::make_shared<StructValue>(name);
+namespace {
+
+// Allocates a shared value's control block and object with room for `count` fields behind
+// them, and tells where that room starts: a structure and its fields in one allocation.
+template <typename T>
+class WithFieldRoom {
+ public:
+  using value_type = T;
+
+  WithFieldRoom(std::size_t count, Field** room) : count_(count), room_(room) {}
+  template <typename U>
+  explicit WithFieldRoom(const WithFieldRoom<U>& other) : count_(other.count_), room_(other.room_) {}
+
+  T* allocate(std::size_t n) {
+    constexpr std::size_t kAlign = alignof(Field);
+    const std::size_t offset = (sizeof(T) * n + kAlign - 1) / kAlign * kAlign;
+    char* block = static_cast<char*>(::operator new(offset + count_ * sizeof(Field)));
+    *room_ = reinterpret_cast<Field*>(block + offset);
+    return reinterpret_cast<T*>(block);
+  }
+  void deallocate(T* block, std::size_t /*n*/) { ::operator delete(block); }
+
+  friend bool operator==(const WithFieldRoom&, const WithFieldRoom&) { return true; }
+  friend bool operator!=(const WithFieldRoom&, const WithFieldRoom&) { return false; }
+
+ private:
+  template <typename>
+  friend class WithFieldRoom;
+  std::size_t count_;
+  Field** room_;
+};
+
+}  // namespace
+
+std::shared_ptr<StructValue> StructValue::GetInstance(StaticText name, std::size_t fieldCount) {
+  if (fieldCount == 0) return std::make_shared<StructValue>(name);
+  Field* room = nullptr;
+  return std::allocate_shared<StructValue>(WithFieldRoom<StructValue>(fieldCount, &room), name,
+                                           FieldRoom{&room, fieldCount});
 }
 DataType StructValue::GetType() const { return DataType::STRUCTURE; }
 void StructValue::Accept(ValueVisitor& visitor) const { visitor.VisitStruct(*this); }

@@ -19,7 +19,7 @@ struct ValueAccess {
   static const Detail::StableVector<DataValuePtr>& Elements(const ListValue& value) {
     return value.elements_;
   }
-  static const Detail::StableVector<CompoundValue::Field>& Fields(const CompoundValue& value) {
+  static const CompoundValue::Fields& Fields(const CompoundValue& value) {
     return value.fields_;
   }
   // Appends a field known to be absent, skipping the search; `Name` is std::string_view or
@@ -37,7 +37,7 @@ using ValueChild = Quil::Detail::TreeChild<DataValue>;
 class ValueChildren {
  public:
   using Elements = Detail::StableVector<DataValuePtr>;
-  using Fields = Detail::StableVector<CompoundValue::Field>;
+  using Fields = CompoundValue::Fields;
 
   ValueChildren() = default;
   explicit ValueChildren(const DataValue& value) {

@@ -240,6 +240,15 @@ class QUIL_CORE_API CompoundValue : public DataValue {
     std::string copiedName_;
   };
 
+  // Where room for `count` fields allocated with the value begins; known once the value's
+  // storage exists, so it is read at construction.
+  using Fields = Detail::StableVector<Field, Detail::PresetAllocator<Field>>;
+
+  struct FieldRoom {
+    Field* const* start;
+    std::size_t count;
+  };
+
   ~CompoundValue() override;
 
   std::string_view GetName() const { return name_; }
@@ -271,6 +280,7 @@ class QUIL_CORE_API CompoundValue : public DataValue {
  protected:
   explicit CompoundValue(std::string name) : copiedName_(std::move(name)), name_(copiedName_) {}
   explicit CompoundValue(StaticText name) : name_(name.View()) {}
+  CompoundValue(StaticText name, FieldRoom room);
 
  private:
   friend struct ValueAccess;
@@ -284,7 +294,7 @@ class QUIL_CORE_API CompoundValue : public DataValue {
 
   std::string copiedName_;  // empty when the name is static text
   std::string_view name_;
-  Detail::StableVector<Field> fields_;
+  Fields fields_;
   // Empty while linear search is used; afterwards an open-addressing hash table of every field
   // (fields never move), at most half full, in one allocation.
   std::vector<Field*> index_;
@@ -293,12 +303,14 @@ class QUIL_CORE_API CompoundValue : public DataValue {
 class QUIL_CORE_API StructValue final : public CompoundValue {
  public:
   static std::shared_ptr<StructValue> GetInstance(std::string name);
-  static std::shared_ptr<StructValue> GetInstance(StaticText name);
+  // With room for `fieldCount` fields in the same allocation.
+  static std::shared_ptr<StructValue> GetInstance(StaticText name, std::size_t fieldCount = 0);
   DataType GetType() const override;
   void Accept(ValueVisitor& visitor) const override;
 
   explicit StructValue(std::string name) : CompoundValue(std::move(name)) {}
   explicit StructValue(StaticText name) : CompoundValue(name) {}
+  StructValue(StaticText name, FieldRoom room) : CompoundValue(name, room) {}
 };
 
 // An error: a structure named after the error (for example ErrorNames::kNotFound) whose field

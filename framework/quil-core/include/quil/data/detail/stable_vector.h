@@ -7,13 +7,53 @@
 
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace Quil::Data::Detail {
 
+// Serves one request that fits from a buffer its user allocated together with something else
+// (a structure value and room for its fields), and every other request from the heap.
 template <typename T>
+class PresetAllocator {
+ public:
+  using value_type = T;
+
+  PresetAllocator() = default;
+  PresetAllocator(T* preset, std::size_t capacity) : preset_(preset), capacity_(capacity) {}
+  template <typename U>
+  explicit PresetAllocator(const PresetAllocator<U>& /*other*/) {}
+
+  T* allocate(std::size_t count) {
+    if (preset_ != nullptr && !presetInUse_ && count <= capacity_) {
+      presetInUse_ = true;
+      return preset_;
+    }
+    return std::allocator<T>().allocate(count);
+  }
+  void deallocate(T* block, std::size_t count) {
+    if (block == preset_) {
+      presetInUse_ = false;
+    } else {
+      std::allocator<T>().deallocate(block, count);
+    }
+  }
+
+  friend bool operator==(const PresetAllocator& a, const PresetAllocator& b) {
+    return a.preset_ == b.preset_;
+  }
+  friend bool operator!=(const PresetAllocator& a, const PresetAllocator& b) { return !(a == b); }
+
+ private:
+  T* preset_ = nullptr;
+  std::size_t capacity_ = 0;
+  bool presetInUse_ = false;
+};
+
+template <typename T, typename Allocator = std::allocator<T>>
 class StableVector {
+  using Block = std::vector<T, Allocator>;
   template <typename Element, typename Owner>
   class Iterator;
 
@@ -22,6 +62,8 @@ class StableVector {
   using const_iterator = Iterator<const T, const StableVector>;
 
   StableVector() = default;
+  // The first block comes from `allocator`, later ones from a default-made allocator.
+  explicit StableVector(const Allocator& allocator) : head_(allocator) {}
   StableVector(const StableVector&) = delete;
   StableVector& operator=(const StableVector&) = delete;
   StableVector(StableVector&&) noexcept = default;
@@ -42,7 +84,7 @@ class StableVector {
     if (Spare() == 0) Reserve(size_ < kFirstBlock ? kFirstBlock : size_);
     ++size_;
     // Growing `tail_` moves the blocks' buffers, never the elements in them.
-    std::vector<T>& block = tail_.empty() ? head_ : tail_.back();
+    Block& block = tail_.empty() ? head_ : tail_.back();
     return block.emplace_back(std::forward<Args>(args)...);
   }
 
@@ -114,14 +156,15 @@ class StableVector {
    private:
     const T* at_ = nullptr;
     const T* end_ = nullptr;
-    const std::vector<T>* nextBlock_ = nullptr;
+    const Block* nextBlock_ = nullptr;
   };
 
   // Moves every element out, in order, leaving the sequence empty.
   template <typename F>
   void Drain(F&& f) {
     ForEach([&f](T& element) { f(std::move(element)); });
-    head_ = std::vector<T>();
+    head_.clear();
+    head_.shrink_to_fit();
     tail_.clear();
     size_ = 0;
   }
@@ -130,12 +173,12 @@ class StableVector {
   static constexpr std::size_t kFirstBlock = 4;
 
   std::size_t Spare() const {
-    const std::vector<T>& last = tail_.empty() ? head_ : tail_.back();
+    const Block& last = tail_.empty() ? head_ : tail_.back();
     return last.capacity() - last.size();
   }
   // Block 0 is `head_`, block n is `tail_[n - 1]`.
-  std::vector<T>* Block(std::size_t number) { return number == 0 ? &head_ : &tail_[number - 1]; }
-  const std::vector<T>* Block(std::size_t number) const {
+  Block* BlockAt(std::size_t number) { return number == 0 ? &head_ : &tail_[number - 1]; }
+  const Block* BlockAt(std::size_t number) const {
     return number == 0 ? &head_ : &tail_[number - 1];
   }
   std::size_t BlockCount() const { return tail_.size() + 1; }
@@ -153,7 +196,7 @@ class StableVector {
     Iterator() = default;
     Iterator(Owner* owner, std::size_t block) : owner_(owner), block_(block) { SkipEmpty(); }
 
-    reference operator*() const { return (*owner_->Block(block_))[position_]; }
+    reference operator*() const { return (*owner_->BlockAt(block_))[position_]; }
     pointer operator->() const { return &**this; }
     Iterator& operator++() {
       ++position_;
@@ -172,7 +215,7 @@ class StableVector {
 
    private:
     void SkipEmpty() {
-      while (block_ < owner_->BlockCount() && position_ == owner_->Block(block_)->size()) {
+      while (block_ < owner_->BlockCount() && position_ == owner_->BlockAt(block_)->size()) {
         ++block_;
         position_ = 0;
       }
@@ -183,8 +226,8 @@ class StableVector {
     std::size_t position_ = 0;
   };
 
-  std::vector<T> head_;
-  std::vector<std::vector<T>> tail_;
+  Block head_;
+  std::vector<Block> tail_;
   std::size_t size_ = 0;
 };
 
