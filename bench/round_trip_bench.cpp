@@ -21,7 +21,10 @@
 //   calls_per_s      calls of all threads per second of wall time;
 //   scaling          calls_per_s over that of the same benchmark on one thread (two threads only;
 //                    the one-thread run comes first). Wall time counts what other processes take
-//                    from the two cores, so compare with the direct call's scaling of the same run.
+//                    from the two cores, so compare with the direct call's scaling of the same run;
+//   cpu_scaling      the same from CPU time: the calls per second that the threads would make
+//                    with a core each to themselves over those of one thread. It leaves out
+//                    what other processes take, and keeps what the threads cost each other.
 //
 // Each thread calls with objects of its own (answer, update spec, activation, allocation
 // counter), so that the direct call scales and what the round trip shares between threads shows.
@@ -168,8 +171,9 @@ enum Kind { kDirectGet, kDirectUpdate, kRoundTripGet, kRoundTripUpdate, kOwnGet,
 // direct benchmarks and read by the round trips, which run after them.
 double directNs[2][kMaxThreads + 1][kMaxThreads] = {};
 
-// calls_per_s of each kind's last one-thread run, read by its two-thread runs.
+// calls_per_s and ns_per_call of each kind's last one-thread run, read by its two-thread runs.
 double oneThreadCallsPerSecond[kKinds] = {};
+double oneThreadNs[kKinds] = {};
 
 double ThreadCpuNs() {
   timespec now{};
@@ -195,15 +199,17 @@ void Measure(benchmark::State& state, Kind kind, Call call) {
   const std::size_t made = Allocations() - allocationsBefore;
 
   // Counters without flags are summed over the threads: the rates add up to the throughput.
+  const double ns = elapsed / static_cast<double>(state.iterations());
   const double callsPerSecond = static_cast<double>(state.iterations()) / wall.count();
   state.counters["calls_per_s"] = callsPerSecond;
   if (state.threads() == 1) {
     oneThreadCallsPerSecond[kind] = callsPerSecond;
+    oneThreadNs[kind] = ns;
   } else if (oneThreadCallsPerSecond[kind] > 0) {
     state.counters["scaling"] = callsPerSecond / oneThreadCallsPerSecond[kind];
+    state.counters["cpu_scaling"] = oneThreadNs[kind] / ns;
   }
 
-  const double ns = elapsed / static_cast<double>(state.iterations());
   state.counters["ns_per_call"] = benchmark::Counter(ns, benchmark::Counter::kAvgThreads);
   const int threads = state.threads();
   const int thread = state.thread_index();
