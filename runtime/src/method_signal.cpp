@@ -120,8 +120,10 @@ void AsyncApiMethodSignal::Invoke(Data::DataValuePtr input,
     callback(std::move(rejected), kFinalProgress, {});
     return;
   }
-  // Errors reported later are localised with the localizer of this binding.
-  activation->SetLocalizer(localizer_);
+  // Errors reported later are localised with the localizer of this binding. An activation that
+  // served this binding before holds it already: storing it again would only write its shared
+  // count, which every thread calling this binding writes.
+  if (activation->GetLocalizer() != localizer_) activation->SetLocalizer(localizer_);
   AsyncApiMethod::ResultCb checked(ValidateResultWrapper(shared_from_this(), callback));
   handler_(input, activation, checked);
 }

@@ -35,10 +35,11 @@ void AsyncApiMethodResultFilterBase::Deliver(Data::ErrorValuePtr error,
     callback_(nullptr, nullptr, progress, {});
     return;
   }
+  // Borrowed: the activation holds both for the length of the answer.
   const L10n::RequestLocalizer localizer =
-      activation_ != nullptr
-          ? L10n::RequestLocalizer(activation_->GetLocalizer(), activation_->GetLocale())
-          : L10n::RequestLocalizer(nullptr, nullptr);
+      activation_ != nullptr ? L10n::RequestLocalizer::Borrow(activation_->GetLocalizer().get(),
+                                                              activation_->GetLocale().get())
+                             : L10n::RequestLocalizer(nullptr, nullptr);
   Data::DataValuePtr output;
   MessageList messages;
   if (!Data::NativeToValueAdapter::Adapt(value, convert, output, messages, localizer)) {

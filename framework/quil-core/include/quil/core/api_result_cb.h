@@ -17,11 +17,13 @@
 //   cb(...);  // throws std::bad_function_call
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <utility>
 
 #include <quil/core/method_result.h>
+#include <quil/detail/inline_function.h>
 #include <quil/export.h>
 #include <quil/types.h>
 
@@ -31,7 +33,11 @@ class QUIL_CORE_API AsyncApiResultCb {
  public:
   // Given the callback for the next result of a stream (null when the stream ends).
   using Continuation = std::function<void(std::shared_ptr<AsyncApiResultCb>)>;
-  using Function = std::function<void(MethodResultPtr, Progress, Continuation)>;
+  // Room in place for what the bindings keep in it: a client's result wrapper, which holds the two
+  // callback slots of the caller's result object.
+  static constexpr std::size_t kInPlaceBytes = 2 * sizeof(std::function<void()>);
+  using Function =
+      Detail::InlineFunction<void(MethodResultPtr, Progress, Continuation), kInPlaceBytes>;
 
   AsyncApiResultCb() = default;
   explicit AsyncApiResultCb(Function function) : function_(std::move(function)) {}

@@ -7,6 +7,7 @@
 //   api->FindMethod("reset")->Invoke(input, activation, callback);
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include <quil/core/identifiers.h>
 #include <quil/data/definition.h>
 #include <quil/data/value.h>
+#include <quil/detail/inline_function.h>
 #include <quil/export.h>
 #include <quil/types.h>
 
@@ -40,9 +42,13 @@ class QUIL_CORE_API AsyncApiMethod {
    public:
     // Given the callback for the next output of a stream (null when the stream ends).
     using Continuation = std::function<void(std::shared_ptr<ResultCb>)>;
+    // Room in place for what the bindings keep in it: the method object's checking wrapper, which
+    // holds a shared pointer and the framework's callback.
+    static constexpr std::size_t kInPlaceBytes =
+        sizeof(std::shared_ptr<const void>) + sizeof(Core::AsyncApiResultCb);
     // (output, null when there is none; error; progress; continuation)
-    using Function =
-        std::function<void(Data::DataValuePtr, Data::ErrorValuePtr, Progress, Continuation&&)>;
+    using Function = Detail::InlineFunction<
+        void(Data::DataValuePtr, Data::ErrorValuePtr, Progress, Continuation&&), kInPlaceBytes>;
 
     ResultCb() = default;
     explicit ResultCb(Function function) : function_(std::move(function)) {}
