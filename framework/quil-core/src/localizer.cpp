@@ -170,11 +170,9 @@ LanguagePreference LocaleHelpers::MakeLanguagePreference(std::string_view text,
 }
 
 LocaleSpec LocaleHelpers::MakeDefaultLocale() {
-  // The defaults are well-formed, so the error codes stay clear.
-  std::error_code error;
-  LanguagePreference language = MakeLanguagePreference(kDefaultLanguage, error);
-  LanguagePreference format = MakeLanguagePreference(kDefaultFormat, error);
-  return LocaleSpec(std::move(language), std::move(format),
+  // The defaults are canonical already; clients make them for every call, so they are not parsed.
+  return LocaleSpec(LanguagePreference(LanguageTag::FromCanonical(kDefaultLanguage)),
+                    LanguagePreference(LanguageTag::FromCanonical(kDefaultFormat)),
                     TimezoneSpec(std::string(kDefaultTimezone)));
 }
 

@@ -69,6 +69,11 @@ class QUIL_CORE_API LanguageTag {
   std::string_view GetLanguage() const { return std::string_view(tag_).substr(0, languageLength_); }
   bool HasSubtags() const { return languageLength_ < tag_.size(); }
 
+  // The tag of `canonical`, a tag already in canonical form, taken as it is.
+  static LanguageTag FromCanonical(std::string_view canonical) {
+    return LanguageTag(std::string(canonical), std::min(canonical.find('_'), canonical.size()));
+  }
+
   friend bool operator==(const LanguageTag& a, const LanguageTag& b) { return a.tag_ == b.tag_; }
   friend bool operator!=(const LanguageTag& a, const LanguageTag& b) { return !(a == b); }
 
