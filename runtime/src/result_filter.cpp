@@ -1,5 +1,7 @@
 #include <quil/provider/result_filter.h>
 
+#include <utility>
+
 #include <quil/base_message.h>
 #include <quil/error_names.h>
 #include <quil/l10n/localizer.h>
@@ -54,9 +56,7 @@ void AsyncApiMethodResultFilterBase::Deliver(Data::ErrorValuePtr error,
 }
 
 AsyncApiMethod::ResultCb AsyncApiMethodResultFilterBase::TakeCallback() {
-  AsyncApiMethod::ResultCb taken(&IgnoreAnswer);
-  taken.swap(callback_);
-  return taken;
+  return std::exchange(callback_, AsyncApiMethod::ResultCb(&IgnoreAnswer));
 }
 
 }  // namespace Quil::Provider

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 #include <quil/core/method_result.h>
@@ -40,7 +41,10 @@ class QUIL_CORE_API AsyncApiResultCb {
       Detail::InlineFunction<void(MethodResultPtr, Progress, Continuation), kInPlaceBytes>;
 
   AsyncApiResultCb() = default;
-  explicit AsyncApiResultCb(Function function) : function_(std::move(function)) {}
+  // Any callable of the signature of Function, kept in place when it fits.
+  template <typename F,
+            typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, AsyncApiResultCb>>>
+  explicit AsyncApiResultCb(F&& function) : function_(std::forward<F>(function)) {}
 
   // A null result is a progress report; any other result is the final answer.
   void operator()(MethodResultPtr result, const Progress& progress,

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -43,15 +44,17 @@ class QUIL_CORE_API AsyncApiMethod {
     // Given the callback for the next output of a stream (null when the stream ends).
     using Continuation = std::function<void(std::shared_ptr<ResultCb>)>;
     // Room in place for what the bindings keep in it: the method object's checking wrapper, which
-    // holds a shared pointer and the framework's callback.
+    // holds a pointer, a shared pointer and the framework's callback.
     static constexpr std::size_t kInPlaceBytes =
-        sizeof(std::shared_ptr<const void>) + sizeof(Core::AsyncApiResultCb);
+        sizeof(void*) + sizeof(std::shared_ptr<const void>) + sizeof(Core::AsyncApiResultCb);
     // (output, null when there is none; error; progress; continuation)
     using Function = Detail::InlineFunction<
         void(Data::DataValuePtr, Data::ErrorValuePtr, Progress, Continuation&&), kInPlaceBytes>;
 
     ResultCb() = default;
-    explicit ResultCb(Function function) : function_(std::move(function)) {}
+    // Any callable of the signature of Function, kept in place when it fits.
+    template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, ResultCb>>>
+    explicit ResultCb(F&& function) : function_(std::forward<F>(function)) {}
 
     void operator()(Data::DataValuePtr output, Data::ErrorValuePtr error, const Progress& progress,
                     Continuation&& continuation) const;
