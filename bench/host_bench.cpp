@@ -16,7 +16,9 @@
 // Every benchmark runs on one thread and on two, timed on the wall clock, and reports
 //   items_per_second  calls per second of all threads together;
 //   ratio_to_direct   the stack's time per call over the direct call's with as many threads (how
-//                     many times slower the full stack is; the direct benchmarks run first).
+//                     many times slower the full stack is; the direct benchmarks run first);
+//   scaling           the calls per second of two threads over those of one (the direct calls
+//                     show what the host's lock lets through, the stack's what remains of it).
 // The machine is shared with other work: compare figures of the same run.
 #include <chrono>
 #include <cstdint>
@@ -98,6 +100,10 @@ enum Operation { kGet, kUpdate };
 // direct benchmarks and read by the stack's, which run after them.
 double directSecondsPerCall[2][kMaxThreads + 1] = {};
 
+// Wall seconds per call of the last one-thread run, by operation and whether direct; read by the
+// two-thread runs, which follow it.
+double oneThreadSecondsPerCall[2][2] = {};
+
 // Runs `call` once per iteration on every thread and sets the counters. The span that thread 0
 // measures starts before and ends after the barriers that open and close the loop for all
 // threads, so it covers the calls of every thread.
@@ -112,6 +118,11 @@ void Measure(benchmark::State& state, Operation operation, bool direct, Call cal
   // Counters are summed over the threads: only thread 0 sets this one.
   const double secondsPerCall =
       span.count() / (static_cast<double>(state.iterations()) * state.threads());
+  if (state.threads() == 1) {
+    oneThreadSecondsPerCall[operation][direct] = secondsPerCall;
+  } else {
+    state.counters["scaling"] = oneThreadSecondsPerCall[operation][direct] / secondsPerCall;
+  }
   if (direct) {
     directSecondsPerCall[operation][state.threads()] = secondsPerCall;
   } else if (directSecondsPerCall[operation][state.threads()] > 0) {

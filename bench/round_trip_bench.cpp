@@ -17,11 +17,22 @@
 //   ratio_to_direct  ns_per_call over that of the direct call with as many threads (round trips
 //                    only; the direct benchmarks run first);
 //   allocs_per_call  heap allocations per call, counted by the replacement global operator new of
-//                    this program over all threads.
+//                    this program over all threads;
+//   calls_per_s      calls of all threads per second of wall time;
+//   scaling          calls_per_s over that of the same benchmark on one thread (two threads only;
+//                    the one-thread run comes first). Wall time counts what other processes take
+//                    from the two cores, so compare with the direct call's scaling of the same run;
+//   cpu_scaling      the same from CPU time: the calls per second that the threads would make
+//                    with a core each to themselves over those of one thread. It leaves out
+//                    what other processes take, and keeps what the threads cost each other.
 //
 // Each thread calls with objects of its own (answer, update spec, activation, allocation
 // counter), so that the direct call scales and what the round trip shares between threads shows.
+// The round trips named "Own" give each thread its own stub (with its own default activation)
+// and pass an activation of the thread's own, as two independent clients of one provider would;
+// the others share one stub and pass no activation, so the stub copies its default for each call.
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -121,6 +132,10 @@ struct World {
   CpusSvc::AsyncServiceStub stub{std::make_shared<Quil::Stub::AsyncApiStub>(provider, defaults)};
   std::array<std::shared_ptr<const CpusSvc::UpdateSpec>, kMaxThreads> specs;
   std::array<std::shared_ptr<AsyncActivation>, kMaxThreads> directActivations;
+  // Per thread, for the "Own" round trips: default activation, stub and activation.
+  std::array<AsyncActivation, kMaxThreads> ownDefaults;
+  std::array<std::unique_ptr<CpusSvc::AsyncServiceStub>, kMaxThreads> ownStubs;
+  std::array<std::shared_ptr<AsyncActivation>, kMaxThreads> ownActivations;
 
   World() {
     if (!provider.Register(CpusSvc::AsyncServiceBinder::BindImplementation(implementation))) {
@@ -132,6 +147,11 @@ struct World {
       spec = std::move(made);
     }
     for (auto& activation : directActivations) activation = MakeAligned<AsyncActivation>();
+    for (int thread = 0; thread < kMaxThreads; ++thread) {
+      ownStubs[thread] = std::make_unique<CpusSvc::AsyncServiceStub>(
+          std::make_shared<Quil::Stub::AsyncApiStub>(provider, ownDefaults[thread]));
+      ownActivations[thread] = MakeAligned<AsyncActivation>();
+    }
   }
 };
 
@@ -144,9 +164,16 @@ void BuildWorld(const benchmark::State& /*state*/) { TheWorld(); }
 
 enum Operation { kGet, kUpdate };
 
+// What a benchmark measures, for the scaling of its two-thread run over its one-thread run.
+enum Kind { kDirectGet, kDirectUpdate, kRoundTripGet, kRoundTripUpdate, kOwnGet, kOwnUpdate, kKinds };
+
 // ns_per_call of the direct benchmarks, by operation, thread count and thread; written by the
 // direct benchmarks and read by the round trips, which run after them.
 double directNs[2][kMaxThreads + 1][kMaxThreads] = {};
+
+// calls_per_s and ns_per_call of each kind's last one-thread run, read by its two-thread runs.
+double oneThreadCallsPerSecond[kKinds] = {};
+double oneThreadNs[kKinds] = {};
 
 double ThreadCpuNs() {
   timespec now{};
@@ -156,16 +183,33 @@ double ThreadCpuNs() {
 
 // Runs `call` once per iteration and sets the counters.
 template <typename Call>
-void Measure(benchmark::State& state, Operation operation, bool direct, Call call) {
+void Measure(benchmark::State& state, Kind kind, Call call) {
+  const Operation operation = kind == kDirectGet || kind == kRoundTripGet || kind == kOwnGet
+                                  ? kGet
+                                  : kUpdate;
+  const bool direct = kind == kDirectGet || kind == kDirectUpdate;
   threadSlot = state.thread_index();
   const std::size_t allocationsBefore = Allocations();
+  const auto wallStart = std::chrono::steady_clock::now();
   const double start = ThreadCpuNs();
   for (auto _ : state) call();
   const double elapsed = ThreadCpuNs() - start;
+  const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
   // Every thread has left its loop here, so the count covers the calls of all threads.
   const std::size_t made = Allocations() - allocationsBefore;
 
+  // Counters without flags are summed over the threads: the rates add up to the throughput.
   const double ns = elapsed / static_cast<double>(state.iterations());
+  const double callsPerSecond = static_cast<double>(state.iterations()) / wall.count();
+  state.counters["calls_per_s"] = callsPerSecond;
+  if (state.threads() == 1) {
+    oneThreadCallsPerSecond[kind] = callsPerSecond;
+    oneThreadNs[kind] = ns;
+  } else if (oneThreadCallsPerSecond[kind] > 0) {
+    state.counters["scaling"] = callsPerSecond / oneThreadCallsPerSecond[kind];
+    state.counters["cpu_scaling"] = oneThreadNs[kind] / ns;
+  }
+
   state.counters["ns_per_call"] = benchmark::Counter(ns, benchmark::Counter::kAvgThreads);
   const int threads = state.threads();
   const int thread = state.thread_index();
@@ -213,7 +257,7 @@ void CallUpdate(CpusSvc::AsyncServiceInterface& target,
 void BM_DirectGet(benchmark::State& state) {
   CpusSvc::AsyncServiceInterface* target = TheWorld().implementation.get();
   const auto& activation = TheWorld().directActivations[state.thread_index()];
-  Measure(state, kGet, true, [&] {
+  Measure(state, kDirectGet, [&] {
     benchmark::DoNotOptimize(target);  // a virtual call, as the filter makes it
     CallGet(*target, activation);
   });
@@ -221,14 +265,20 @@ void BM_DirectGet(benchmark::State& state) {
 
 void BM_RoundTripGet(benchmark::State& state) {
   CpusSvc::AsyncServiceStub& stub = TheWorld().stub;
-  Measure(state, kGet, false, [&] { CallGet(stub, nullptr); });
+  Measure(state, kRoundTripGet, [&] { CallGet(stub, nullptr); });
+}
+
+void BM_RoundTripGetOwn(benchmark::State& state) {
+  CpusSvc::AsyncServiceStub& stub = *TheWorld().ownStubs[state.thread_index()];
+  const auto& activation = TheWorld().ownActivations[state.thread_index()];
+  Measure(state, kOwnGet, [&] { CallGet(stub, activation); });
 }
 
 void BM_DirectUpdate(benchmark::State& state) {
   CpusSvc::AsyncServiceInterface* target = TheWorld().implementation.get();
   const auto& activation = TheWorld().directActivations[state.thread_index()];
   const auto& spec = TheWorld().specs[state.thread_index()];
-  Measure(state, kUpdate, true, [&] {
+  Measure(state, kDirectUpdate, [&] {
     benchmark::DoNotOptimize(target);
     CallUpdate(*target, activation, spec);
   });
@@ -237,7 +287,14 @@ void BM_DirectUpdate(benchmark::State& state) {
 void BM_RoundTripUpdate(benchmark::State& state) {
   CpusSvc::AsyncServiceStub& stub = TheWorld().stub;
   const auto& spec = TheWorld().specs[state.thread_index()];
-  Measure(state, kUpdate, false, [&] { CallUpdate(stub, nullptr, spec); });
+  Measure(state, kRoundTripUpdate, [&] { CallUpdate(stub, nullptr, spec); });
+}
+
+void BM_RoundTripUpdateOwn(benchmark::State& state) {
+  CpusSvc::AsyncServiceStub& stub = *TheWorld().ownStubs[state.thread_index()];
+  const auto& activation = TheWorld().ownActivations[state.thread_index()];
+  const auto& spec = TheWorld().specs[state.thread_index()];
+  Measure(state, kOwnUpdate, [&] { CallUpdate(stub, activation, spec); });
 }
 
 // The direct calls first: the round trips compare themselves with them.
@@ -245,5 +302,7 @@ BENCHMARK(BM_DirectGet)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
 BENCHMARK(BM_DirectUpdate)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
 BENCHMARK(BM_RoundTripGet)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
 BENCHMARK(BM_RoundTripUpdate)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
+BENCHMARK(BM_RoundTripGetOwn)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
+BENCHMARK(BM_RoundTripUpdateOwn)->Setup(BuildWorld)->ThreadRange(1, kMaxThreads);
 
 }  // namespace

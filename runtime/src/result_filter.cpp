@@ -1,5 +1,7 @@
 #include <quil/provider/result_filter.h>
 
+#include <utility>
+
 #include <quil/base_message.h>
 #include <quil/error_names.h>
 #include <quil/l10n/localizer.h>
@@ -35,10 +37,11 @@ void AsyncApiMethodResultFilterBase::Deliver(Data::ErrorValuePtr error,
     callback_(nullptr, nullptr, progress, {});
     return;
   }
+  // Borrowed: the activation holds both for the length of the answer.
   const L10n::RequestLocalizer localizer =
-      activation_ != nullptr
-          ? L10n::RequestLocalizer(activation_->GetLocalizer(), activation_->GetLocale())
-          : L10n::RequestLocalizer(nullptr, nullptr);
+      activation_ != nullptr ? L10n::RequestLocalizer::Borrow(activation_->GetLocalizer().get(),
+                                                              activation_->GetLocale().get())
+                             : L10n::RequestLocalizer(nullptr, nullptr);
   Data::DataValuePtr output;
   MessageList messages;
   if (!Data::NativeToValueAdapter::Adapt(value, convert, output, messages, localizer)) {
@@ -53,9 +56,7 @@ void AsyncApiMethodResultFilterBase::Deliver(Data::ErrorValuePtr error,
 }
 
 AsyncApiMethod::ResultCb AsyncApiMethodResultFilterBase::TakeCallback() {
-  AsyncApiMethod::ResultCb taken(&IgnoreAnswer);
-  taken.swap(callback_);
-  return taken;
+  return std::exchange(callback_, AsyncApiMethod::ResultCb(&IgnoreAnswer));
 }
 
 }  // namespace Quil::Provider

@@ -1,7 +1,5 @@
 #include <quil/stub/invoker.h>
 
-#include <system_error>
-
 #include <quil/error_names.h>
 
 namespace Quil::Stub {
@@ -27,23 +25,17 @@ std::shared_ptr<const Core::MethodIdentifier> AsyncMethodInvoker::MakeMethodIden
       Core::InterfaceIdentifier::GetInstance(std::move(interfaceName)), std::move(methodName));
 }
 
-L10n::RequestLocalizer AsyncMethodInvoker::MakeRequestLocalizer() {
-  // The tags are well formed, so the error codes stay clear.
-  std::error_code error;
-  L10n::LanguagePreference language = L10n::LocaleHelpers::MakeLanguagePreference("en_US", error);
-  L10n::LanguagePreference format = L10n::LocaleHelpers::MakeLanguagePreference("C", error);
-  auto locale = std::make_shared<const L10n::LocaleSpec>(std::move(language), std::move(format),
-                                                         L10n::TimezoneSpec("Etc/UTC"));
-  return L10n::RequestLocalizer(std::make_shared<const L10n::Localizer>(), std::move(locale));
-}
-
 Data::DataValuePtr AsyncMethodInvoker::ConvertInput(NativeConstPtr input,
                                                     Data::NativeToValueAdapter::Method method,
                                                     Data::ErrorValuePtr& failure) {
-  const L10n::RequestLocalizer localizer = MakeRequestLocalizer();
+  // Made for this call, with the client's locale (the defaults), and borrowed for the length of
+  // the conversion: neither costs an allocation.
+  const L10n::Localizer localizer;
+  const L10n::LocaleSpec locale = L10n::LocaleHelpers::MakeDefaultLocale();
   Data::DataValuePtr value;
   MessageList messages;
-  if (!Data::NativeToValueAdapter::Adapt(input, method, value, messages, localizer)) {
+  if (!Data::NativeToValueAdapter::Adapt(input, method, value, messages,
+                                         L10n::RequestLocalizer::Borrow(&localizer, &locale))) {
     failure = Data::ErrorValue::Create(std::string(ErrorNames::kInvalidArgument), messages);
     return nullptr;
   }

@@ -38,6 +38,11 @@ TEST(LanguagePreferenceTest, AcceptsCanonicalisesAndRejectsTags) {
     EXPECT_TRUE(LocaleHelpers::MakeLanguagePreference(text, error).empty()) << text;
     EXPECT_EQ(error, LocaleErrc::kMalformedTag) << text;
   }
+  const LocaleSpec defaults = LocaleHelpers::MakeDefaultLocale();
+  EXPECT_EQ(defaults.GetLanguagePreference(), Preference("en_US"));
+  EXPECT_EQ(defaults.GetLanguagePreference().GetTags()[0].GetLanguage(), "en");
+  EXPECT_EQ(defaults.GetFormatPreference(), Preference("C"));
+  EXPECT_EQ(defaults.GetTimezone().GetName(), "Etc/UTC");
   const LanguagePreference list = Preference(" de_CH, de ,\ten ");
   EXPECT_EQ(list.ToString(), "de_CH,de,en");
   EXPECT_NE(list, Preference("de,de_CH,en"));

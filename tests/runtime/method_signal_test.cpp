@@ -67,6 +67,25 @@ TEST(MethodSignalTest, WithoutHandlerInvokeAnswersNotConnected) {
   }
 }
 
+TEST(MethodSignalTest, ACallbackKeptForLaterKeepsTheSignalAlive) {
+  auto signal = MakeGetSignal();
+  std::vector<AsyncApiMethod::ResultCb> kept;
+  signal->SetHandler([&kept](const auto&, const auto&, AsyncApiMethod::ResultCb&& callback) {
+    kept.push_back(callback);  // a copy: the callback received only borrows the signal
+  });
+  std::vector<FrameworkReport> reports;
+  signal->Invoke(OperationInputValue({{"vm", Text("vm-1")}}),
+                 std::make_shared<Core::AsyncActivation>(), RecordFramework(reports));
+  const std::weak_ptr<const AsyncApiMethodSignal> watch = signal;
+  signal.reset();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_FALSE(watch.expired());
+  kept[0](InfoValue(1), nullptr, kFinalProgress, {});
+  EXPECT_EQ(*OnlyResult(reports)->output, *InfoValue(1));
+  kept.clear();
+  EXPECT_TRUE(watch.expired());
+}
+
 TEST(ValidateResultWrapperTest, OneFinalResultPerWrapper) {
   const auto signal = MakeGetSignal();
   const auto output = InfoValue(1);

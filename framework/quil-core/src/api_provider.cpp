@@ -18,15 +18,17 @@ void LocalApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> meth
                               Data::DataValuePtr input,
                               std::shared_ptr<Core::AsyncActivation> activation,
                               const Core::AsyncApiResultCb& callback) {
-  std::shared_ptr<const AsyncApiMethod> target = registry_.Route(method.get());
+  // Borrowed: the registry keeps every method it ever routed to alive as long as it lives.
+  const std::shared_ptr<const AsyncApiMethod>* routed = registry_.Route(method.get());
 
-  if (target != nullptr) {
+  if (routed != nullptr) {
     if (!executor_) {
-      target->Invoke(std::move(input), std::move(activation), callback);
+      (*routed)->Invoke(std::move(input), std::move(activation), callback);
       return;
     }
-    // The task owns everything it needs: the caller's arguments may be gone when it runs.
-    executor_([target = std::move(target), input = std::move(input),
+    // The task owns everything it needs: the caller's arguments, and the provider, may be gone
+    // when it runs.
+    executor_([target = *routed, input = std::move(input),
                activation = std::move(activation), callback]() mutable {
       target->Invoke(std::move(input), std::move(activation), callback);
     });

@@ -133,7 +133,7 @@ LanguageTag LanguageTag::Parse(std::string_view text, std::error_code& error) {
 
 std::string LanguagePreference::ToString() const {
   std::string text;
-  for (const LanguageTag& tag : tags_) {
+  for (const LanguageTag& tag : GetTags()) {
     if (!text.empty()) {
       text.push_back(',');
     }
@@ -148,8 +148,13 @@ LanguagePreference LocaleHelpers::MakeLanguagePreference(std::string_view text,
     error = LocaleErrc::kEmptyPreference;
     return {};
   }
+  const auto commas = static_cast<std::size_t>(std::count(text.begin(), text.end(), ','));
+  if (commas == 0) {
+    LanguageTag tag = LanguageTag::Parse(TrimBlanks(text), error);
+    return error ? LanguagePreference() : LanguagePreference(std::move(tag));
+  }
   std::vector<LanguageTag> tags;
-  tags.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')) + 1);
+  tags.reserve(commas + 1);
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t comma = std::min(text.find(',', start), text.size());
@@ -164,13 +169,15 @@ LanguagePreference LocaleHelpers::MakeLanguagePreference(std::string_view text,
   return LanguagePreference(std::move(tags));
 }
 
+LocaleSpec LocaleHelpers::MakeDefaultLocale() {
+  // The defaults are canonical already; clients make them for every call, so they are not parsed.
+  return LocaleSpec(LanguagePreference(LanguageTag::FromCanonical(kDefaultLanguage)),
+                    LanguagePreference(LanguageTag::FromCanonical(kDefaultFormat)),
+                    TimezoneSpec(std::string(kDefaultTimezone)));
+}
+
 std::shared_ptr<const LocaleSpec> LocaleHelpers::MakeDefaultLocaleSpec() {
-  // The defaults are well-formed, so the error codes stay clear.
-  std::error_code error;
-  LanguagePreference language = MakeLanguagePreference(kDefaultLanguage, error);
-  LanguagePreference format = MakeLanguagePreference(kDefaultFormat, error);
-  return std::make_shared<const LocaleSpec>(std::move(language), std::move(format),
-                                            TimezoneSpec(std::string(kDefaultTimezone)));
+  return std::make_shared<const LocaleSpec>(MakeDefaultLocale());
 }
 
 bool Localizer::AddTemplate(std::string_view language, std::string messageId,

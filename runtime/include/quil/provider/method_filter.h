@@ -61,11 +61,11 @@ bool AcceptInput(const Data::DataValuePtr& input, Input& record,
   return false;
 }
 
-// The result object an implementation answers through.
+// The result object an implementation answers through; it takes the callback over.
 template <typename R>
-AsyncResult<R> MakeResultObject(const AsyncApiMethod::ResultCb& callback,
+AsyncResult<R> MakeResultObject(AsyncApiMethod::ResultCb&& callback,
                                 const std::shared_ptr<Core::AsyncActivation>& activation) {
-  return AsyncResult<R>(AsyncApiMethodResultFilter<R>(callback, activation));
+  return AsyncResult<R>(AsyncApiMethodResultFilter<R>(std::move(callback), activation));
 }
 
 }  // namespace MethodFilterDetail
@@ -78,11 +78,12 @@ class AsyncApiMethodFilter {
 
   void operator()(const Data::DataValuePtr& input,
                   const std::shared_ptr<Core::AsyncActivation>& activation,
-                  const AsyncApiMethod::ResultCb& callback) const {
+                  AsyncApiMethod::ResultCb&& callback) const {
     // The record lives for the call only: the implementation receives its members.
     Input record{};
     if (!MethodFilterDetail::AcceptInput(input, record, callback)) return;
-    call_(record, activation, MethodFilterDetail::MakeResultObject<R>(callback, activation));
+    call_(record, activation,
+          MethodFilterDetail::MakeResultObject<R>(std::move(callback), activation));
   }
 
  private:

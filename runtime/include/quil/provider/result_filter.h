@@ -36,7 +36,7 @@ namespace Quil::Provider {
 // Everything of a result filter that does not depend on the result type.
 class TAVO_VM_API AsyncApiMethodResultFilterBase {
  public:
-  AsyncApiMethodResultFilterBase(AsyncApiMethod::ResultCb callback,
+  AsyncApiMethodResultFilterBase(AsyncApiMethod::ResultCb&& callback,
                                  std::shared_ptr<Core::AsyncActivation> activation)
       : callback_(std::move(callback)), activation_(std::move(activation)) {}
 
@@ -97,7 +97,8 @@ class AsyncApiMethodResultFilter : public AsyncApiMethodResultFilterBase {
         continuation(typename StreamResult::Next());
         return;
       }
-      continuation(MakeOptionalPtr<StreamResult>(AsyncApiMethodResultFilter(*next, activation)));
+      continuation(MakeOptionalPtr<StreamResult>(
+          AsyncApiMethodResultFilter(AsyncApiMethod::ResultCb(*next), activation)));
     };
   }
 };

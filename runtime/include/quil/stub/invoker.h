@@ -135,11 +135,9 @@ struct TAVO_VM_API AsyncMethodInvoker {
   static std::shared_ptr<const Core::MethodIdentifier> MakeMethodIdentifier(
       std::string interfaceName, std::string methodName);
 
-  // A new empty localizer with the client's locale: language "en_US", formats "C", time zone
-  // "Etc/UTC".
-  static L10n::RequestLocalizer MakeRequestLocalizer();
-
-  // The input record at `input` as a value, converted by `method` under MakeRequestLocalizer().
+  // The input record at `input` as a value, converted by `method` under a request localizer made
+  // for the call: a new empty localizer with the client's locale (language "en_US", formats "C",
+  // time zone "Etc/UTC").
   // On failure: null, with `failure` the error to deliver (ErrorNames::kInvalidArgument with the
   // messages). The record is not validated: that is the server's business.
   static Data::DataValuePtr ConvertInput(NativeConstPtr input,

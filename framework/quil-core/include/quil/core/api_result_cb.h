@@ -17,11 +17,14 @@
 //   cb(...);  // throws std::bad_function_call
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 #include <quil/core/method_result.h>
+#include <quil/detail/inline_function.h>
 #include <quil/export.h>
 #include <quil/types.h>
 
@@ -31,10 +34,17 @@ class QUIL_CORE_API AsyncApiResultCb {
  public:
   // Given the callback for the next result of a stream (null when the stream ends).
   using Continuation = std::function<void(std::shared_ptr<AsyncApiResultCb>)>;
-  using Function = std::function<void(MethodResultPtr, Progress, Continuation)>;
+  // Room in place for what the bindings keep in it: a client's result wrapper, which holds the two
+  // callback slots of the caller's result object.
+  static constexpr std::size_t kInPlaceBytes = 2 * sizeof(std::function<void()>);
+  using Function =
+      Detail::InlineFunction<void(MethodResultPtr, Progress, Continuation), kInPlaceBytes>;
 
   AsyncApiResultCb() = default;
-  explicit AsyncApiResultCb(Function function) : function_(std::move(function)) {}
+  // Any callable of the signature of Function, kept in place when it fits.
+  template <typename F,
+            typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, AsyncApiResultCb>>>
+  explicit AsyncApiResultCb(F&& function) : function_(std::forward<F>(function)) {}
 
   // A null result is a progress report; any other result is the final answer.
   void operator()(MethodResultPtr result, const Progress& progress,

@@ -13,6 +13,7 @@
 //   // Localize(message, locale) picks "de_CH", then "de": the German template.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -68,6 +69,11 @@ class QUIL_CORE_API LanguageTag {
   std::string_view GetLanguage() const { return std::string_view(tag_).substr(0, languageLength_); }
   bool HasSubtags() const { return languageLength_ < tag_.size(); }
 
+  // The tag of `canonical`, a tag already in canonical form, taken as it is.
+  static LanguageTag FromCanonical(std::string_view canonical) {
+    return LanguageTag(std::string(canonical), std::min(canonical.find('_'), canonical.size()));
+  }
+
   friend bool operator==(const LanguageTag& a, const LanguageTag& b) { return a.tag_ == b.tag_; }
   friend bool operator!=(const LanguageTag& a, const LanguageTag& b) { return !(a == b); }
 
@@ -82,23 +88,46 @@ class QUIL_CORE_API LanguageTag {
 // Languages in order of preference, most preferred first.
 class QUIL_CORE_API LanguagePreference {
  public:
-  LanguagePreference() = default;
-  explicit LanguagePreference(std::vector<LanguageTag> tags) : tags_(std::move(tags)) {}
+  // The tags, in order.
+  class Tags {
+   public:
+    Tags(const LanguageTag* first, std::size_t size) : first_(first), size_(size) {}
+    const LanguageTag* begin() const { return first_; }
+    const LanguageTag* end() const { return first_ + size_; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const LanguageTag& operator[](std::size_t index) const { return first_[index]; }
 
-  const std::vector<LanguageTag>& GetTags() const { return tags_; }
-  bool empty() const { return tags_.empty(); }
+   private:
+    const LanguageTag* first_;
+    std::size_t size_;
+  };
+
+  LanguagePreference() = default;
+  explicit LanguagePreference(LanguageTag tag) : single_(std::move(tag)) {}
+  explicit LanguagePreference(std::vector<LanguageTag> tags) : several_(std::move(tags)) {}
+
+  Tags GetTags() const {
+    if (!several_.empty()) return Tags(several_.data(), several_.size());
+    return Tags(&single_, single_.empty() ? 0 : 1);
+  }
+  bool empty() const { return GetTags().empty(); }
   // The canonical tags joined by commas: "de_CH,en".
   std::string ToString() const;
 
   friend bool operator==(const LanguagePreference& a, const LanguagePreference& b) {
-    return a.tags_ == b.tags_;
+    const Tags tagsOfA = a.GetTags();
+    const Tags tagsOfB = b.GetTags();
+    return std::equal(tagsOfA.begin(), tagsOfA.end(), tagsOfB.begin(), tagsOfB.end());
   }
   friend bool operator!=(const LanguagePreference& a, const LanguagePreference& b) {
     return !(a == b);
   }
 
  private:
-  std::vector<LanguageTag> tags_;
+  // Most preferences name one language: held inline, so that making one allocates nothing.
+  LanguageTag single_;
+  std::vector<LanguageTag> several_;
 };
 
 // A time zone by its database name, for example "Etc/UTC". The name is kept as given: the
@@ -147,6 +176,8 @@ struct QUIL_CORE_API LocaleHelpers {
   static LanguagePreference MakeLanguagePreference(std::string_view text, std::error_code& error);
 
   // The locale of requests that bring none: "en_US", format "C", time zone "Etc/UTC".
+  static LocaleSpec MakeDefaultLocale();
+  // The same, shared.
   static std::shared_ptr<const LocaleSpec> MakeDefaultLocaleSpec();
 };
 
@@ -184,6 +215,14 @@ class QUIL_CORE_API RequestLocalizer {
   RequestLocalizer(std::shared_ptr<const Localizer> localizer,
                    std::shared_ptr<const LocaleSpec> locale)
       : localizer_(std::move(localizer)), locale_(std::move(locale)) {}
+
+  // A request localizer that borrows `localizer` and `locale` (either may be null) instead of
+  // sharing them: it counts no references, which threads using the same localizer would all
+  // write. The caller keeps both alive, and the request localizer and its copies in its frame.
+  static RequestLocalizer Borrow(const Localizer* localizer, const LocaleSpec* locale) {
+    return RequestLocalizer(std::shared_ptr<const Localizer>(std::shared_ptr<void>(), localizer),
+                            std::shared_ptr<const LocaleSpec>(std::shared_ptr<void>(), locale));
+  }
 
   const std::shared_ptr<const Localizer>& GetLocalizer() const { return localizer_; }
   const std::shared_ptr<const LocaleSpec>& GetLocale() const { return locale_; }

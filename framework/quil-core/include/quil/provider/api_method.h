@@ -7,10 +7,12 @@
 //   api->FindMethod("reset")->Invoke(input, activation, callback);
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include <quil/core/identifiers.h>
 #include <quil/data/definition.h>
 #include <quil/data/value.h>
+#include <quil/detail/inline_function.h>
 #include <quil/export.h>
 #include <quil/types.h>
 
@@ -40,12 +43,18 @@ class QUIL_CORE_API AsyncApiMethod {
    public:
     // Given the callback for the next output of a stream (null when the stream ends).
     using Continuation = std::function<void(std::shared_ptr<ResultCb>)>;
+    // Room in place for what the bindings keep in it: the method object's checking wrapper, which
+    // holds a pointer, a shared pointer and the framework's callback.
+    static constexpr std::size_t kInPlaceBytes =
+        sizeof(void*) + sizeof(std::shared_ptr<const void>) + sizeof(Core::AsyncApiResultCb);
     // (output, null when there is none; error; progress; continuation)
-    using Function =
-        std::function<void(Data::DataValuePtr, Data::ErrorValuePtr, Progress, Continuation&&)>;
+    using Function = Detail::InlineFunction<
+        void(Data::DataValuePtr, Data::ErrorValuePtr, Progress, Continuation&&), kInPlaceBytes>;
 
     ResultCb() = default;
-    explicit ResultCb(Function function) : function_(std::move(function)) {}
+    // Any callable of the signature of Function, kept in place when it fits.
+    template <typename F, typename = std::enable_if_t<!std::is_same_v<std::decay_t<F>, ResultCb>>>
+    explicit ResultCb(F&& function) : function_(std::forward<F>(function)) {}
 
     void operator()(Data::DataValuePtr output, Data::ErrorValuePtr error, const Progress& progress,
                     Continuation&& continuation) const;

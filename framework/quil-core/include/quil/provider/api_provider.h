@@ -11,8 +11,8 @@
 // decides) and hands the rest of the invocation, the not-found answer included, to the executor,
 // which may run it later on a thread of its own. The provider starts no threads itself.
 //
-// Interfaces may be registered and unregistered while invocations run. An invocation already
-// routed (running, or waiting in the executor) keeps its method alive and still runs after its
+// Interfaces may be registered and unregistered while invocations run; routing takes no lock.
+// An invocation already routed (running, or waiting in the executor) still runs after its
 // interface is unregistered.
 //
 //   Quil::Provider::LocalApiProvider provider;

@@ -3,9 +3,13 @@
 //
 // Registration refuses a second interface of the same name, so that two services bound to one
 // name are noticed instead of one silently replacing the other; unregister first to replace.
-// A reader-writer mutex guards the table: interfaces may be registered and unregistered while
-// invocations are routed. A method already routed keeps itself alive after its interface is
-// unregistered.
+//
+// Routing takes no lock and writes nothing shared: the registry publishes an immutable table of
+// the interfaces and their methods, which every change replaces by a new one (changes made at the
+// same time from several threads each take effect once). A replaced table, and whatever it holds,
+// stays alive until the registry goes, since an invocation routed through it may still be running:
+// an unregistered interface leaves the routing at once but lives on with the registry.
+// Registering is meant for setting up, not for swapping interfaces in and out all the time.
 //
 // A method the registry does not hold is answered with `OperationNotFound`:
 // ErrorNames::kOperationNotFound carrying "quil.provider.operation.not.found"
@@ -13,13 +17,11 @@
 //
 //   Quil::Provider::InterfaceRegistry registry;
 //   registry.Register(CpusSvc::AsyncServiceBinder::BindImplementation(implementation));
-//   if (auto method = registry.Route(*methodId)) method->Invoke(input, activation, callback);
+//   if (auto method = registry.Route(methodId.get())) (*method)->Invoke(input, activation, cb);
 #pragma once
 
-#include <functional>
-#include <map>
+#include <atomic>
 #include <memory>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,7 +56,8 @@ class QUIL_CORE_API InterfaceRegistry {
   std::shared_ptr<const AsyncApiMethod> FindMethod(std::string_view interfaceName,
                                                    std::string_view methodName) const;
   // The method a method identifier names, or null (also for a null identifier or interface).
-  std::shared_ptr<const AsyncApiMethod> Route(const Core::MethodIdentifier* method) const;
+  // Borrowed from the registry, which keeps it alive: copy it to keep it longer.
+  const std::shared_ptr<const AsyncApiMethod>* Route(const Core::MethodIdentifier* method) const;
   // Every registered interface, by ascending name.
   std::vector<std::shared_ptr<const AsyncApiInterface>> List() const;
 
@@ -64,8 +67,16 @@ class QUIL_CORE_API InterfaceRegistry {
                                                  const Core::AsyncActivation* activation);
 
  private:
-  mutable std::shared_mutex mutex_;  // guards interfaces_ only; never held while a method runs
-  std::map<std::string, std::shared_ptr<const AsyncApiInterface>, std::less<>> interfaces_;
+  struct Table;
+
+  const Table& Current() const { return *current_.load(std::memory_order_acquire); }
+  // Publishes `change` applied to the current table; false, and nothing published, when
+  // `change` refuses.
+  template <typename Change>
+  bool Publish(Change change);
+
+  // Never null. Each table owns the one it replaced.
+  std::atomic<Table*> current_;
 };
 
 }  // namespace Quil::Provider
