@@ -6,6 +6,9 @@
 //   time_per_element    time per operation divided by the number of listed structures;
 //   allocs_per_element  heap allocations per listed structure, counted by the replacement
 //                       global operator new of this program.
+// BM_NativeToValueToNative converts the list to a value and back, and also reports
+//   x_copy_of_copy      its CPU time over that of BM_BaselineCopyOfCopy (which runs first): a
+//                       copy of a copy of the native list, two conversions as well.
 // BM_Validate checks the list structure and then each listed structure: the validator looks one
 // level deep only, so checking the list alone would not touch the elements.
 #include <quil/data/native_to_value.h>
@@ -14,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -140,14 +144,49 @@ void Measure(benchmark::State& state, Body body) {
       static_cast<double>(Bench::Allocations() - before) / elements;
 }
 
+LeafList DeepCopy(const LeafList& source) {
+  LeafList copy;
+  copy.leaves.reserve(source.leaves.size());
+  for (const auto& leaf : source.leaves) copy.leaves.push_back(std::make_shared<Leaf>(*leaf));
+  return copy;
+}
+
 void BM_BaselineDeepCopy(benchmark::State& state) {
   const LeafList& source = Natives();
   Measure(state, [&source] {
-    LeafList copy;
-    copy.leaves.reserve(source.leaves.size());
-    for (const auto& leaf : source.leaves) copy.leaves.push_back(std::make_shared<Leaf>(*leaf));
+    LeafList copy = DeepCopy(source);
     benchmark::DoNotOptimize(copy.leaves.data());
   });
+}
+
+// CPU time of one copy of a copy, for the round trip's ratio.
+double copyOfCopyCpuTime = 0;
+
+void BM_BaselineCopyOfCopy(benchmark::State& state) {
+  const LeafList& source = Natives();
+  const std::clock_t start = std::clock();
+  Measure(state, [&source] {
+    LeafList copy = DeepCopy(DeepCopy(source));
+    benchmark::DoNotOptimize(copy.leaves.data());
+  });
+  copyOfCopyCpuTime = static_cast<double>(std::clock() - start) / state.iterations();
+}
+
+void BM_NativeToValueToNative(benchmark::State& state) {
+  const LeafList& source = Natives();
+  const std::clock_t start = std::clock();
+  Measure(state, [&source] {
+    DataValuePtr value;
+    LeafList native;
+    Quil::MessageList messages;
+    if (!NativeToValueAdapter::Adapt(source, value, messages, Localizer()) ||
+        !ValueToNativeAdapter::Adapt(value, native, messages)) {
+      std::abort();
+    }
+    benchmark::DoNotOptimize(native.leaves.data());
+  });
+  const double cpuTime = static_cast<double>(std::clock() - start) / state.iterations();
+  if (copyOfCopyCpuTime > 0) state.counters["x_copy_of_copy"] = cpuTime / copyOfCopyCpuTime;
 }
 
 void BM_NativeToValue(benchmark::State& state) {
@@ -182,6 +221,8 @@ void BM_Validate(benchmark::State& state) {
 }
 
 BENCHMARK(BM_BaselineDeepCopy)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BaselineCopyOfCopy)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NativeToValueToNative)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NativeToValue)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ValueToNative)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Validate)->Unit(benchmark::kMicrosecond);

@@ -19,20 +19,7 @@ Core::AsyncApiResultCb DoNothing() {
 
 AsyncApiMethodSignal::ValidateResultWrapper::ValidateResultWrapper(
     std::shared_ptr<const AsyncApiMethodSignal> signal, Core::AsyncApiResultCb callback)
-    : signal_(signal.get()), owner_(std::move(signal)), callback_(std::move(callback)) {}
-
-AsyncApiMethodSignal::ValidateResultWrapper::ValidateResultWrapper(
-    const AsyncApiMethodSignal& signal, Core::AsyncApiResultCb callback)
-    : signal_(&signal), callback_(std::move(callback)) {}
-
-AsyncApiMethodSignal::ValidateResultWrapper::ValidateResultWrapper(
-    const ValidateResultWrapper& other)
-    : signal_(other.signal_), owner_(other.OwnSignal()), callback_(other.callback_) {}
-
-std::shared_ptr<const AsyncApiMethodSignal>
-AsyncApiMethodSignal::ValidateResultWrapper::OwnSignal() const {
-  return owner_ != nullptr ? owner_ : signal_->shared_from_this();
-}
+    : signal_(std::move(signal)), callback_(std::move(callback)) {}
 
 Core::AsyncApiResultCb AsyncApiMethodSignal::ValidateResultWrapper::TakeCallback() {
   return std::exchange(callback_, DoNothing());
@@ -53,7 +40,7 @@ void AsyncApiMethodSignal::ValidateResultWrapper::operator()(
     Core::AsyncApiResultCb::Continuation next;
     if (continuation) {
       // The next output of a stream is checked by a wrapper of its own.
-      next = [signal = OwnSignal(), continuation = std::move(continuation)](
+      next = [signal = signal_, continuation = std::move(continuation)](
                  std::shared_ptr<Core::AsyncApiResultCb> nextCallback) {
         if (nextCallback == nullptr) {
           continuation(nullptr);
@@ -137,9 +124,8 @@ void AsyncApiMethodSignal::Invoke(Data::DataValuePtr input,
   // served this binding before holds it already: storing it again would only write its shared
   // count, which every thread calling this binding writes.
   if (activation->GetLocalizer() != localizer_) activation->SetLocalizer(localizer_);
-  // The wrapper borrows this signal: its caller keeps it alive until Invoke returns.
-  handler_(input, activation,
-           AsyncApiMethod::ResultCb(ValidateResultWrapper(*this, callback)));
+  AsyncApiMethod::ResultCb checked(ValidateResultWrapper(shared_from_this(), callback));
+  handler_(input, activation, checked);
 }
 
 }  // namespace Quil::Provider

@@ -70,11 +70,11 @@ TEST(MethodSignalTest, WithoutHandlerInvokeAnswersNotConnected) {
 TEST(MethodSignalTest, ACallbackKeptForLaterKeepsTheSignalAlive) {
   auto signal = MakeGetSignal();
   std::vector<AsyncApiMethod::ResultCb> kept;
-  signal->SetHandler([&kept](const auto&, const auto&, AsyncApiMethod::ResultCb&& callback) {
-    kept.push_back(callback);  // a copy: the callback received only borrows the signal
+  signal->SetHandler([&kept](const auto&, const auto&, const AsyncApiMethod::ResultCb& callback) {
+    kept.push_back(callback);
   });
   std::vector<FrameworkReport> reports;
-  signal->Invoke(OperationInputValue({{"vm", Text("vm-1")}}),
+  signal->Invoke(OperationInputValue({{"vm", Str("vm-1")}}),
                  std::make_shared<Core::AsyncActivation>(), RecordFramework(reports));
   const std::weak_ptr<const AsyncApiMethodSignal> watch = signal;
   signal.reset();

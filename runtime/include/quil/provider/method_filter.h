@@ -78,12 +78,12 @@ class AsyncApiMethodFilter {
 
   void operator()(const Data::DataValuePtr& input,
                   const std::shared_ptr<Core::AsyncActivation>& activation,
-                  AsyncApiMethod::ResultCb&& callback) const {
+                  const AsyncApiMethod::ResultCb& callback) const {
     // The record lives for the call only: the implementation receives its members.
     Input record{};
     if (!MethodFilterDetail::AcceptInput(input, record, callback)) return;
     call_(record, activation,
-          MethodFilterDetail::MakeResultObject<R>(std::move(callback), activation));
+          MethodFilterDetail::MakeResultObject<R>(AsyncApiMethod::ResultCb(callback), activation));
   }
 
  private:

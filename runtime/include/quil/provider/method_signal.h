@@ -11,8 +11,8 @@
 // definition (whatever ApiMethodHelper::ValidateInput produced); otherwise it writes the
 // localizer into the activation and calls the handler with a `ValidateResultWrapper`, which
 // checks each answer before the framework's callback sees it. The signal raises nothing of its
-// own: std::bad_weak_ptr (a signal not owned by a shared pointer, as soon as a wrapper has to
-// keep it alive) and whatever the handler or the callback raise propagate.
+// own: std::bad_weak_ptr (a signal not owned by a shared pointer) and whatever the handler or the
+// callback raise propagate.
 //
 //   auto signal = AsyncApiMethodSignal::GetInstance("get", inputDef, outputDef, errorDefs,
 //                                                   localizer);
@@ -40,11 +40,9 @@ class TAVO_VM_API AsyncApiMethodSignal final
     : public AsyncApiMethod,
       public std::enable_shared_from_this<AsyncApiMethodSignal> {
  public:
-  // The handler receives the invocation's checking callback to keep: it may move it away (the
-  // method filter moves it into the implementation's result object) rather than copy it.
   using Handler = std::function<void(const Data::DataValuePtr& input,
                                      const std::shared_ptr<Core::AsyncActivation>& activation,
-                                     AsyncApiMethod::ResultCb&& callback)>;
+                                     const AsyncApiMethod::ResultCb& callback)>;
 
   // The checking result callback that the handler answers through; it is stored in an
   // AsyncApiMethod::ResultCb.
@@ -56,40 +54,20 @@ class TAVO_VM_API AsyncApiMethodSignal final
   // One-shot: every final delivery first takes the framework's callback out of the wrapper,
   // leaving one that does nothing, and then calls it. A later delivery through the same wrapper,
   // or through a copy made afterwards, reaches nothing; a copy made before holds its own copy of
-  // the callback. Progress reports leave the wrapper open.
-  //
-  // A wrapper keeps its signal alive. The one that `Invoke` hands to the handler only borrows the
-  // signal, whose caller keeps it alive for the length of `Invoke`, and so does whatever that
-  // wrapper is moved into; each copy shares the signal's ownership. So a call answered before
-  // `Invoke` returns writes no count that every thread calling the signal would write, and an
-  // answer kept for later, which is kept in a copy of the implementation's result object, keeps
-  // the signal alive. A handler that keeps the wrapper beyond `Invoke` keeps a copy, not the
-  // wrapper it received.
+  // the callback. Progress reports leave the wrapper open. A wrapper keeps its signal alive.
   class TAVO_VM_API ValidateResultWrapper {
    public:
     ValidateResultWrapper(std::shared_ptr<const AsyncApiMethodSignal> signal,
                           Core::AsyncApiResultCb callback);
-    ValidateResultWrapper(const ValidateResultWrapper& other);
-    ValidateResultWrapper(ValidateResultWrapper&& other) noexcept = default;
-    ValidateResultWrapper& operator=(const ValidateResultWrapper&) = delete;
-    ValidateResultWrapper& operator=(ValidateResultWrapper&&) = delete;
 
     void operator()(Data::DataValuePtr output, Data::ErrorValuePtr error, Progress progress,
                     AsyncApiMethod::ResultCb::Continuation&& continuation);
 
    private:
-    friend class AsyncApiMethodSignal;
-
-    // Borrows `signal`.
-    ValidateResultWrapper(const AsyncApiMethodSignal& signal, Core::AsyncApiResultCb callback);
-
     // The stored callback, replaced by one that does nothing.
     Core::AsyncApiResultCb TakeCallback();
-    // A shared pointer to the signal, taken from the signal when this wrapper borrows it.
-    std::shared_ptr<const AsyncApiMethodSignal> OwnSignal() const;
 
-    const AsyncApiMethodSignal* signal_;                // never null
-    std::shared_ptr<const AsyncApiMethodSignal> owner_;  // null while borrowing
+    std::shared_ptr<const AsyncApiMethodSignal> signal_;
     Core::AsyncApiResultCb callback_;
   };
 
