@@ -47,7 +47,7 @@ std::shared_ptr<const ListValue> ValueToNativeAdapter::NarrowSrc<ListValue>(
 
 bool ValueToNativeAdapter::TextOrReport(const DataValuePtr& value, std::string_view& text,
                                         MessageList& messages) {
-  if (const std::string* held = TextIfString(value)) {
+  if (const auto held = TextIfString(value)) {
     text = *held;
     return true;
   }
@@ -55,18 +55,18 @@ bool ValueToNativeAdapter::TextOrReport(const DataValuePtr& value, std::string_v
   return DataValue::Value<std::string>(value, ignored, messages);  // appends its message
 }
 
-const std::string* ValueToNativeAdapter::TextIfString(const DataValuePtr& value) {
-  if (!value || value->GetType() != DataType::STRING) return nullptr;
-  return &static_cast<const StringValue&>(*value).GetValue();
+std::optional<std::string_view> ValueToNativeAdapter::TextIfString(const DataValuePtr& value) {
+  if (!value || value->GetType() != DataType::STRING) return std::nullopt;
+  return static_cast<const StringValue&>(*value).GetValue();
 }
 
 StructHelper::CompoundHelper(const DataValuePtr& source, Stack& stack, MessageList& messages)
     : stack_(stack), messages_(messages), messageCount_(messages.size()) {
-  if (const std::string* text = TextIfString(source)) {
+  if (const auto text = TextIfString(source)) {
     if (text->empty()) {
       emptyString_ = source;
     } else {
-      messages.push_back(Message<CoreTag>("quil.data.bad.cast1", *text));
+      messages.push_back(Message<CoreTag>("quil.data.bad.cast1", std::string(*text)));
     }
     return;
   }

@@ -137,8 +137,8 @@ class StrictCheck {
       if (enumeration == nullptr || text == nullptr) return;
       const auto& values = enumeration->values;
       if (std::find(values.begin(), values.end(), text->GetValue()) == values.end()) {
-        faults_.push_back(frame.path + ": \"" + text->GetValue() + "\" is not a value of " +
-                          enumeration->name + " (" + Joined(values) + ")");
+        faults_.push_back(frame.path + ": \"" + std::string(text->GetValue()) +
+                          "\" is not a value of " + enumeration->name + " (" + Joined(values) + ")");
       }
     } else if (shape.base == TypeShape::Base::kStructure) {
       if (const Structure* structure = catalogue_.FindStructure(shape.name)) {

@@ -45,6 +45,27 @@ TEST(ValueTest, SlotsStayValidWhileValuesGrow) {
   EXPECT_THAT(messages[0].args, ElementsAre("absent", "com.example.wide"));
 }
 
+// Names are static text or copies the fields hold; fields outgrow the room made with the value.
+TEST(ValueTest, FieldNamesOutliveTheirSourceAndSurviveAMove) {
+  auto structure = StructValue::GetInstance(StaticText("com.example.roomy"), 2);
+  *structure->FieldSlot(StaticText("static")) = Int(0);
+  for (int i = 1; i < 5; ++i) {
+    std::string name = "a copied field name past the small buffer " + std::to_string(i);
+    *structure->FieldSlot(name) = Int(i);
+    name.assign(name.size(), 'x');
+  }
+  EXPECT_EQ(ToText(structure.get()),
+            "com.example.roomy{static: 0, a copied field name past the small buffer 1: 1, "
+            "a copied field name past the small buffer 2: 2, a copied field name past the small "
+            "buffer 3: 3, a copied field name past the small buffer 4: 4}");
+
+  CompoundValue::Field copied(std::string_view("a name held by the field itself"), Int(1));
+  CompoundValue::Field moved(std::move(copied));
+  EXPECT_EQ(moved.name, "a name held by the field itself");
+  CompoundValue::Field fixed(StaticText("static"), Int(2));
+  EXPECT_EQ(CompoundValue::Field(std::move(fixed)).name, "static");
+}
+
 TEST(ValueTest, ValueAndToPrimitiveSucceedOrReportOneMessage) {
   using Extract = std::function<bool(const DataValuePtr&, MessageList&)>;
   std::int64_t integer = 0;

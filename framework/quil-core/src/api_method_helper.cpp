@@ -96,7 +96,8 @@ Core::MethodResultPtr ApiMethodHelper::ValidateError(
       return Core::MethodResult::Create(nullptr, error);
     }
     // Declared but malformed: the server broke its contract as with an output that does not fit.
-    messages.push_back(Message<CoreTag>("quil.provider.method.invalid.error", methodName, std::string(name)));
+    messages.push_back(
+        Message<CoreTag>("quil.provider.method.invalid.error", methodName, std::string(name)));
     return ErrorResult(ErrorNames::kInternalServerError, messages);
   }
   messages.push_back(Message<CoreTag>("quil.provider.method.undeclared.error", methodName,

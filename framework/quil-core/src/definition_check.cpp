@@ -53,7 +53,7 @@ struct Frame {
   std::size_t nextIndex = 0;
 };
 
-const std::string& StringContent(const DataValue& value) {
+std::string_view StringContent(const DataValue& value) {
   return static_cast<const StringValue&>(value).GetValue();
 }
 
@@ -202,7 +202,7 @@ class Checker {
           if (!standIn) return Mismatch(segment, *definition, *value);
           if (StringConvertsTo(kind, *value)) return;
           return Fail(segment, "quil.data.definition.string.unparsable", Describe(*definition),
-                      StringContent(*value));
+                      std::string(StringContent(*value)));
       }
     }
   }

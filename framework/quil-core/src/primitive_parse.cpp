@@ -70,10 +70,10 @@ bool FromText(const DataValuePtr& value, DataType target, T& out, MessageList& m
   if (!value || value->GetType() != DataType::STRING) {
     return DataValue::Value(value, out, messages);
   }
-  const std::string& text = static_cast<const StringValue&>(*value).GetValue();
+  const std::string_view text = static_cast<const StringValue&>(*value).GetValue();
   if (Parse(text, out)) return true;
-  messages.push_back(
-      Message<CoreTag>("quil.data.primitive.parse", text, std::string(target.Name())));
+  messages.push_back(Message<CoreTag>("quil.data.primitive.parse", std::string(text),
+                                      std::string(target.Name())));
   return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -101,24 +102,81 @@ void PrimitiveValue<T, Kind>::Accept(ValueVisitor& visitor) const {
     visitor.VisitInteger(*this);
   } else if constexpr (Kind == DataType::DOUBLE) {
     visitor.VisitDouble(*this);
-  } else if constexpr (Kind == DataType::BOOLEAN) {
-    visitor.VisitBoolean(*this);
-  } else if constexpr (Kind == DataType::STRING) {
-    visitor.VisitString(*this);
-  } else if constexpr (Kind == DataType::BLOB) {
-    visitor.VisitBlob(*this);
   } else {
-    static_assert(Kind == DataType::SECRET, "no visitor slot for this primitive kind");
-    visitor.VisitSecret(*this);
+    static_assert(Kind == DataType::BOOLEAN, "no visitor slot for this primitive kind");
+    visitor.VisitBoolean(*this);
   }
 }
 
 template class PrimitiveValue<std::int64_t, DataType::INTEGER>;
 template class PrimitiveValue<double, DataType::DOUBLE>;
 template class PrimitiveValue<bool, DataType::BOOLEAN>;
-template class PrimitiveValue<std::string, DataType::STRING>;
-template class PrimitiveValue<std::string, DataType::BLOB>;
-template class PrimitiveValue<std::string, DataType::SECRET>;
+
+// Text
+
+namespace {
+
+// Allocates a shared value's control block and object with room for `count` objects of type
+// Room behind them, and tells where that room starts: a value and what it holds in one
+// allocation.
+template <typename T, typename Room>
+class WithRoom {
+ public:
+  using value_type = T;
+
+  WithRoom(std::size_t count, Room** room) : count_(count), room_(room) {}
+  template <typename U>
+  explicit WithRoom(const WithRoom<U, Room>& other) : count_(other.count_), room_(other.room_) {}
+
+  T* allocate(std::size_t n) {
+    constexpr std::size_t kAlign = alignof(Room);
+    const std::size_t offset = (sizeof(T) * n + kAlign - 1) / kAlign * kAlign;
+    char* block = static_cast<char*>(::operator new(offset + count_ * sizeof(Room)));
+    *room_ = reinterpret_cast<Room*>(block + offset);
+    return reinterpret_cast<T*>(block);
+  }
+  void deallocate(T* block, std::size_t /*n*/) { ::operator delete(block); }
+
+  friend bool operator==(const WithRoom&, const WithRoom&) { return true; }
+  friend bool operator!=(const WithRoom&, const WithRoom&) { return false; }
+
+ private:
+  template <typename, typename>
+  friend class WithRoom;
+  std::size_t count_;
+  Room** room_;
+};
+
+}  // namespace
+
+template <DataType::EnumType Kind>
+std::shared_ptr<TextValue<Kind>> TextValue<Kind>::GetInstance(std::string_view text) {
+  char* room = nullptr;
+  return std::allocate_shared<TextValue>(WithRoom<TextValue, char>(text.size(), &room), text,
+                                         TextRoom{&room});
+}
+
+template <DataType::EnumType Kind>
+TextValue<Kind>::TextValue(std::string_view text, TextRoom room)
+    : text_(*room.start), size_(text.size()) {
+  text.copy(*room.start, text.size());
+}
+
+template <DataType::EnumType Kind>
+void TextValue<Kind>::Accept(ValueVisitor& visitor) const {
+  if constexpr (Kind == DataType::STRING) {
+    visitor.VisitString(*this);
+  } else if constexpr (Kind == DataType::BLOB) {
+    visitor.VisitBlob(*this);
+  } else {
+    static_assert(Kind == DataType::SECRET, "no visitor slot for this text kind");
+    visitor.VisitSecret(*this);
+  }
+}
+
+template class TextValue<DataType::STRING>;
+template class TextValue<DataType::BLOB>;
+template class TextValue<DataType::SECRET>;
 
 // Optional
 
@@ -251,44 +309,10 @@ std::vector<const CompoundValue::Field*> CompoundValue::SortedFields() const {
 std::shared_ptr<StructValue> StructValue::GetInstance(std::string name) {
   return std::make_shared<StructValue>(std::move(name));
 }
-namespace {
-
-// Allocates a shared value's control block and object with room for `count` fields behind
-// them, and tells where that room starts: a structure and its fields in one allocation.
-template <typename T>
-class WithFieldRoom {
- public:
-  using value_type = T;
-
-  WithFieldRoom(std::size_t count, Field** room) : count_(count), room_(room) {}
-  template <typename U>
-  explicit WithFieldRoom(const WithFieldRoom<U>& other) : count_(other.count_), room_(other.room_) {}
-
-  T* allocate(std::size_t n) {
-    constexpr std::size_t kAlign = alignof(Field);
-    const std::size_t offset = (sizeof(T) * n + kAlign - 1) / kAlign * kAlign;
-    char* block = static_cast<char*>(::operator new(offset + count_ * sizeof(Field)));
-    *room_ = reinterpret_cast<Field*>(block + offset);
-    return reinterpret_cast<T*>(block);
-  }
-  void deallocate(T* block, std::size_t /*n*/) { ::operator delete(block); }
-
-  friend bool operator==(const WithFieldRoom&, const WithFieldRoom&) { return true; }
-  friend bool operator!=(const WithFieldRoom&, const WithFieldRoom&) { return false; }
-
- private:
-  template <typename>
-  friend class WithFieldRoom;
-  std::size_t count_;
-  Field** room_;
-};
-
-}  // namespace
-
 std::shared_ptr<StructValue> StructValue::GetInstance(StaticText name, std::size_t fieldCount) {
   if (fieldCount == 0) return std::make_shared<StructValue>(name);
   Field* room = nullptr;
-  return std::allocate_shared<StructValue>(WithFieldRoom<StructValue>(fieldCount, &room), name,
+  return std::allocate_shared<StructValue>(WithRoom<StructValue, Field>(fieldCount, &room), name,
                                            FieldRoom{&room, fieldCount});
 }
 DataType StructValue::GetType() const { return DataType::STRUCTURE; }
@@ -307,8 +331,7 @@ DataValuePtr MessageToValue(const BaseMessage& message) {
   args->Reserve(message.args.size());
   for (const std::string& arg : message.args) args->Append(StringValue::GetInstance(arg));
 
-  auto entry = StructValue::GetInstance(StaticText(ErrorValue::kMessageStructName));
-  entry->Reserve(3);
+  auto entry = StructValue::GetInstance(StaticText(ErrorValue::kMessageStructName), 3);
   ValueAccess::Append(*entry, kIdField, StringValue::GetInstance(message.id));
   ValueAccess::Append(*entry, kDefaultMessageField,
                       StringValue::GetInstance(message.defaultMessage));
@@ -316,18 +339,18 @@ DataValuePtr MessageToValue(const BaseMessage& message) {
   return entry;
 }
 
-const std::string* StringField(const CompoundValue& value, std::string_view name) {
+std::optional<std::string_view> StringField(const CompoundValue& value, std::string_view name) {
   const DataValuePtr* field = value.FindField(name);
-  if (!field || !*field || (*field)->GetType() != DataType::STRING) return nullptr;
-  return &As<StringValue>(**field).GetValue();
+  if (!field || !*field || (*field)->GetType() != DataType::STRING) return std::nullopt;
+  return As<StringValue>(**field).GetValue();
 }
 
 // A message entry of the expected shape, or false.
 bool ValueToMessage(const DataValuePtr& entry, MessageList& out) {
   if (!entry || entry->GetType() != DataType::STRUCTURE) return false;
   const auto& fields = As<StructValue>(*entry);
-  const std::string* id = StringField(fields, kIdField.View());
-  const std::string* text = StringField(fields, kDefaultMessageField.View());
+  const auto id = StringField(fields, kIdField.View());
+  const auto text = StringField(fields, kDefaultMessageField.View());
   const DataValuePtr* argsField = fields.FindField(kArgsField.View());
   if (!id || !text || !argsField || !*argsField || (*argsField)->GetType() != DataType::LIST) {
     return false;
@@ -337,9 +360,9 @@ bool ValueToMessage(const DataValuePtr& entry, MessageList& out) {
   args.reserve(argValues.Size());
   for (const DataValuePtr& arg : argValues) {
     if (!arg || arg->GetType() != DataType::STRING) return false;
-    args.push_back(As<StringValue>(*arg).GetValue());
+    args.emplace_back(As<StringValue>(*arg).GetValue());
   }
-  out.emplace_back(*id, *text, std::move(args));
+  out.emplace_back(std::string(*id), std::string(*text), std::move(args));
   return true;
 }
 

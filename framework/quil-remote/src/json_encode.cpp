@@ -115,7 +115,7 @@ class Encoder {
     }
   }
 
-  bool WriteText(const std::string& text, Segment segment) {
+  bool WriteText(std::string_view text, Segment segment) {
     if (Detail::AppendQuoted(out_, text)) return true;
     return Fail("quil.remote.json.utf8", segment);
   }

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -186,8 +187,8 @@ struct TAVO_VM_API ValueToNativeAdapter {
   // from `DataValue::Value` for any other value.
   static bool TextOrReport(const DataValuePtr& value, std::string_view& text,
                            MessageList& messages);
-  // The text of `value` when it is a string value, else null; never a message.
-  static const std::string* TextIfString(const DataValuePtr& value);
+  // The text of `value` when it is a string value, else none; never a message.
+  static std::optional<std::string_view> TextIfString(const DataValuePtr& value);
 
   template <typename Element>
   static bool AdaptSetElement(const DataValuePtr& value, Element& element, MessageList& messages) {
@@ -344,7 +345,7 @@ void ValueToNativeAdapter::OptionalBeginMethod(const DataValuePtr& source, Nativ
                                                Stack& stack, MessageList& messages) {
   auto& optional = *static_cast<Optional*>(destination);
   OptionalVisitor<Content, Optional> visitor(source, optional, stack, messages);
-  if (const std::string* text = TextIfString(source)) {
+  if (const auto text = TextIfString(source)) {
     if (!text->empty()) visitor.Engage(source);
   } else if (source) {
     source->Accept(visitor);
@@ -358,7 +359,7 @@ void ValueToNativeAdapter::ListBeginMethod(const DataValuePtr& source, NativePtr
                                            Stack& stack, MessageList& messages) {
   auto& list = *static_cast<List*>(destination);
   const Method elementMethod = AdaptMethod<typename List::value_type>::Get();
-  if (const std::string* text = TextIfString(source)) {
+  if (const auto text = TextIfString(source)) {
     list.clear();
     // A non-empty text is one element; where that is a structure, it fails as one would.
     if (!text->empty()) stack.Push(source, elementMethod, &list.emplace_back());
@@ -382,8 +383,8 @@ template <typename Set>
 bool ValueToNativeAdapter::CastStringToSet(const DataValuePtr& value, Set& set,
                                            MessageList& messages) {
   set.clear();
-  const std::string* text = TextIfString(value);
-  if (text != nullptr && text->empty()) return true;
+  const auto text = TextIfString(value);
+  if (text && text->empty()) return true;
   typename Set::value_type element;
   if (!AdaptSetElement(value, element, messages)) return false;
   set.insert(std::move(element));
@@ -394,7 +395,7 @@ template <typename Set>
 void ValueToNativeAdapter::SetBeginMethod(const DataValuePtr& source, NativePtr destination,
                                           Stack& stack, MessageList& messages) {
   auto& set = *static_cast<Set*>(destination);
-  if (TextIfString(source) != nullptr) {
+  if (TextIfString(source)) {
     if (!CastStringToSet(source, set, messages)) stack.Clear();
     return;
   }

@@ -121,7 +121,7 @@ class QUIL_CORE_API VoidValue final : public DataValue {
   void Accept(ValueVisitor& visitor) const override;
 };
 
-// The primitive kinds hold one immutable native value.
+// The number and truth kinds hold one immutable native value.
 template <typename T, DataType::EnumType Kind>
 class QUIL_CORE_API PrimitiveValue final : public DataValue {
  public:
@@ -137,20 +137,44 @@ class QUIL_CORE_API PrimitiveValue final : public DataValue {
   T value_;
 };
 
+// The text kinds hold immutable bytes, kept in the value's own allocation.
+template <DataType::EnumType Kind>
+class QUIL_CORE_API TextValue final : public DataValue {
+ public:
+  // Where the room for the text allocated with the value begins; known once the value's storage
+  // exists, so it is read at construction.
+  struct TextRoom {
+    char* const* start;
+  };
+
+  // One allocation for the value and its text.
+  static std::shared_ptr<TextValue> GetInstance(std::string_view text);
+
+  TextValue(std::string_view text, TextRoom room);
+
+  std::string_view GetValue() const { return {text_, size_}; }
+  DataType GetType() const override { return Kind; }
+  void Accept(ValueVisitor& visitor) const override;
+
+ private:
+  const char* text_;
+  std::size_t size_;
+};
+
 using IntegerValue = PrimitiveValue<std::int64_t, DataType::INTEGER>;
 using DoubleValue = PrimitiveValue<double, DataType::DOUBLE>;
 using BooleanValue = PrimitiveValue<bool, DataType::BOOLEAN>;
-using StringValue = PrimitiveValue<std::string, DataType::STRING>;
-using BlobValue = PrimitiveValue<std::string, DataType::BLOB>;  // bytes
-using SecretValue = PrimitiveValue<std::string, DataType::SECRET>;
+using StringValue = TextValue<DataType::STRING>;
+using BlobValue = TextValue<DataType::BLOB>;  // bytes
+using SecretValue = TextValue<DataType::SECRET>;
 
 // Instantiated once, in libquil-core.
 extern template class PrimitiveValue<std::int64_t, DataType::INTEGER>;
 extern template class PrimitiveValue<double, DataType::DOUBLE>;
 extern template class PrimitiveValue<bool, DataType::BOOLEAN>;
-extern template class PrimitiveValue<std::string, DataType::STRING>;
-extern template class PrimitiveValue<std::string, DataType::BLOB>;
-extern template class PrimitiveValue<std::string, DataType::SECRET>;
+extern template class TextValue<DataType::STRING>;
+extern template class TextValue<DataType::BLOB>;
+extern template class TextValue<DataType::SECRET>;
 
 // One value or none. The content slot exists from the moment the optional is set, so that a
 // builder can fill it afterwards.
@@ -224,9 +248,9 @@ class QUIL_CORE_API CompoundValue : public DataValue {
         : value(std::move(fieldValue)), copiedName_(fieldName) {
       name = copiedName_;
     }
-    Field(Field&& other) noexcept
-        : name(other.name), value(std::move(other.value)), copiedName_(std::move(other.copiedName_)) {
-      if (other.name.data() != name.data()) return;  // static text
+    Field(Field&& other) noexcept : name(other.name), value(std::move(other.value)) {
+      if (other.name.data() != other.copiedName_.data()) return;  // static text
+      copiedName_ = std::move(other.copiedName_);
       name = copiedName_;
     }
     Field(const Field&) = delete;
