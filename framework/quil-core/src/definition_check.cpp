@@ -22,19 +22,22 @@ constexpr std::string_view kUnknownTag = "_UNKNOWN";
 constexpr std::size_t kPathHead = 16;
 constexpr std::size_t kPathTail = 16;
 
-// How a value is reached from the structure or list that holds it.
+// How a value is reached from the structure or list that holds it: a field name (a key of the
+// definition's field map) or an element's index, in two words, as a path holds many.
 struct Segment {
   static constexpr std::size_t kNoIndex = std::numeric_limits<std::size_t>::max();
 
   static Segment Root() { return {}; }
-  static Segment Field(std::string_view name) { return {name, kNoIndex}; }
-  static Segment Element(std::size_t index) { return {{}, index}; }
+  static Segment Field(std::string_view name) { return {name.data(), name.size()}; }
+  static Segment Element(std::size_t index) { return {nullptr, index}; }
 
-  bool IsField() const { return field.data() != nullptr; }
-  bool IsRoot() const { return !IsField() && index == kNoIndex; }
+  bool IsField() const { return name != nullptr; }
+  bool IsRoot() const { return name == nullptr && number == kNoIndex; }
+  std::string_view FieldName() const { return {name, number}; }
+  std::size_t Index() const { return number; }
 
-  std::string_view field;  // a key of the definition's field map
-  std::size_t index = kNoIndex;
+  const char* name = nullptr;
+  std::size_t number = kNoIndex;  // the name's length, or the index
 };
 
 // An open structure or list whose children are still to be checked. The stack of frames is the
@@ -318,9 +321,9 @@ class Checker {
     const auto append = [&path](Segment segment) {
       if (segment.IsField()) {
         if (!path.empty()) path += '.';
-        path += segment.field;
+        path += segment.FieldName();
       } else {
-        path += '[' + std::to_string(segment.index) + ']';
+        path += '[' + std::to_string(segment.Index()) + ']';
       }
     };
     const std::size_t count = segments.size();
