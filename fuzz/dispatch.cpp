@@ -148,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     if (finals != 1) Fail(std::to_string(finals) + " final answers", operation, input);
     if (answer->error != nullptr) {
-      const std::string& name = answer->error->GetName();
+      const std::string_view name = answer->error->GetName();
       const bool allowed =
           name == Quil::ErrorNames::kInvalidArgument ||
           (operation == nullptr && name == Quil::ErrorNames::kOperationNotFound) ||
