@@ -97,7 +97,7 @@ bool IsIpLiteral(const std::string& host) {
 
 }  // namespace
 
-struct HttpApiProvider::State {
+struct QUIL_HIDDEN HttpApiProvider::State {
   struct Call;
   class Connection;
 

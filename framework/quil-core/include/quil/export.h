@@ -3,6 +3,8 @@
 #pragma once
 
 #define QUIL_VISIBLE __attribute__((visibility("default")))
+// The private parts of an exported class that only its own library calls.
+#define QUIL_HIDDEN __attribute__((visibility("hidden")))
 
 // libquil-core: values, definitions, provider types, localisation, messages and the formatter.
 #define QUIL_CORE_API QUIL_VISIBLE

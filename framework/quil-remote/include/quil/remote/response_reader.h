@@ -42,10 +42,10 @@ class QUIL_REMOTE_API ResponseReader {
   Core::MethodResultPtr Finish(unsigned status, std::string_view reason, bool ndjson);
 
  private:
-  void TakeLines(bool all);
-  bool ProgressReport(std::string_view line);
-  Core::MethodResultPtr Unavailable(std::string what) const;
-  Core::MethodResultPtr Undecodable(const char* what, MessageList messages) const;
+  QUIL_HIDDEN void TakeLines(bool all);
+  QUIL_HIDDEN bool ProgressReport(std::string_view line);
+  QUIL_HIDDEN Core::MethodResultPtr Unavailable(std::string what) const;
+  QUIL_HIDDEN Core::MethodResultPtr Undecodable(const char* what, MessageList messages) const;
 
   std::uint64_t id_;
   std::shared_ptr<const Provider::AsyncApiMethod> method_;
