@@ -108,12 +108,6 @@ class Daemon {
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/api"; }
   Process& process() { return *process_; }
 
-  // Stops with `signal`; the exit status (-1 for death by signal or no end within a minute).
-  int Stop(int signal) {
-    process_->Signal(signal);
-    return process_->Wait(seconds(60));
-  }
-
  private:
   static inline int started_ = 0;
   fs::path portFile_;
@@ -205,7 +199,8 @@ TEST_F(DaemonTest, OwnsItsStateFileKeepsAcknowledgedChangesThroughSigkillAndServ
                    {TAVO_REMOTE_DEMO_PATH, "--url", daemon.Url(), "--token-file", token});
       EXPECT_EQ(demo.Wait(seconds(120)), 0) << demo.Out() << demo.Err();
       EXPECT_THAT(demo.Out(), HasSubstr("demo finished: all 21 steps answered as they should"));
-      EXPECT_EQ(daemon.Stop(SIGINT), 0) << daemon.process().Err();
+      daemon.process().Signal(SIGINT);
+      EXPECT_EQ(daemon.process().Wait(seconds(60)), 0) << daemon.process().Err();
       break;
     }
 
