@@ -2,9 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -13,7 +10,6 @@
 
 #include <quil/data/definition.h>
 #include <quil/data/value.h>
-#include <tavo/vm/catalogue.h>
 
 #include "support/small_stack.h"
 
@@ -21,140 +17,6 @@ namespace Quil::Remote::Json {
 namespace {
 
 using namespace Quil::Data;
-
-// Random values fitting a definition: every kind, set and unset optionals, lists and sets,
-// undeclared fields of the kinds JSON can tell apart, the int64 limits, empty and multi-byte
-// strings. Built with a work list, as deep as the definitions (references end at kMaxDepth).
-class Generator {
- public:
-  explicit Generator(std::uint64_t seed) : random_(seed) {}
-
-  DataValuePtr Make(const DataDefinition* definition) {
-    DataValuePtr root;
-    work_.push_back({definition, &root, 0});
-    while (!work_.empty()) {
-      const Task task = work_.back();
-      work_.pop_back();
-      Fill(task);
-    }
-    return root;
-  }
-
- private:
-  static constexpr int kMaxDepth = 6;
-  struct Task {
-    const DataDefinition* definition;  // null: an undeclared value
-    DataValuePtr* slot;
-    int depth;
-  };
-
-  std::size_t Below(std::size_t n) {
-    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_);
-  }
-
-  DataValuePtr Primitive(DataType::EnumType kind) {
-    static const char* const kTexts[] = {"", "vm-1", "žluťoučký kůň", "日本 ✓ 𝄞",
-                                         "\" \\ / \n\t\r\b\f \x01\x1f\x7f"};
-    static const std::int64_t kIntegers[] = {std::numeric_limits<std::int64_t>::min(),
-                                             std::numeric_limits<std::int64_t>::max(), 0, -1};
-    std::string text = kTexts[Below(std::size(kTexts))];
-    for (std::size_t n = Below(2) * Below(12); n > 0; --n) {
-      text += static_cast<char>(' ' + Below(95));
-    }
-    const std::uint64_t bits = random_();
-    double number;
-    std::memcpy(&number, &bits, sizeof number);
-    switch (kind) {
-      case DataType::INTEGER:
-        return DataValue::Create(Below(2) == 0 ? kIntegers[Below(4)]
-                                               : static_cast<std::int64_t>(bits));
-      case DataType::DOUBLE:  // whole numbers too
-        return DataValue::Create(std::isfinite(number) && Below(3) > 0
-                                     ? number
-                                     : static_cast<double>(Below(1000)) - 500);
-      case DataType::BOOLEAN:
-        return DataValue::Create(Below(2) == 0);
-      case DataType::STRING:
-        return DataValue::Create(text);
-      case DataType::SECRET:
-        return SecretValue::GetInstance(text);
-      case DataType::BLOB:
-        return BlobValue::GetInstance(text + std::string(Below(3), static_cast<char>(bits)));
-      default:
-        return VoidValue::GetInstance();
-    }
-  }
-
-  void Fill(const Task& task) {
-    const DataDefinition* definition = task.definition;
-    const bool deeper = task.depth < kMaxDepth;
-    if (definition == nullptr) {
-      // A kind that reads back by JSON type alone; an optional only unset (set, it is its content).
-      const std::size_t pick = Below(deeper ? 7 : 5);
-      if (pick == 0) {
-        *task.slot = OptionalValue::GetInstance();
-        return;
-      }
-      definition = undeclared_[pick - 1].get();
-    }
-    while (definition->GetType() == DataType::STRUCT_REF) {
-      definition = static_cast<const StructRefDefinition&>(*definition).GetTarget().get();
-    }
-    switch (definition->GetType().GetType()) {
-      case DataType::OPTIONAL:
-      case DataType::UNION_CASE: {
-        const DataDefinition* element =
-            definition->GetType() == DataType::OPTIONAL
-                ? static_cast<const OptionalDefinition&>(*definition).GetElementType().get()
-                : static_cast<const UnionCaseDefinition&>(*definition).GetElementType().get();
-        auto optional = OptionalValue::GetInstance();
-        // Set around unset has the JSON form of unset: such values do not round-trip.
-        const bool nested = element->GetType() == DataType::OPTIONAL;
-        if (deeper && !nested && Below(2) == 0) {
-          work_.push_back({element, optional->value(nullptr), task.depth + 1});
-        }
-        *task.slot = std::move(optional);
-        return;
-      }
-      case DataType::LIST: {
-        const auto& list = static_cast<const ListDefinition&>(*definition);
-        auto value = ListValue::GetInstance(list.GetKind());
-        for (std::size_t n = deeper ? Below(4) : 0; n > 0; --n) {
-          work_.push_back({list.GetElementType().get(), value->AppendSlot(), task.depth + 1});
-        }
-        *task.slot = std::move(value);
-        return;
-      }
-      case DataType::STRUCTURE:
-      case DataType::ERROR: {
-        const auto& structure = static_cast<const StructDefinition&>(*definition);
-        std::shared_ptr<CompoundValue> value = StructValue::GetInstance(structure.GetName());
-        if (definition->GetType() == DataType::ERROR)
-          value = ErrorValue::GetInstance(structure.GetName());
-        for (const auto& [name, field] : structure.GetFields()) {
-          work_.push_back({field.get(), value->FieldSlot(name), task.depth + 1});
-        }
-        for (std::size_t n = Below(3) == 0 ? Below(3) + 1 : 0; n > 0; --n) {
-          work_.push_back(
-              {nullptr, value->FieldSlot("undeclared_" + std::to_string(n)), task.depth + 1});
-        }
-        *task.slot = std::move(value);
-        return;
-      }
-      default:
-        *task.slot = Primitive(definition->GetType().GetType());
-    }
-  }
-
-  std::mt19937_64 random_;
-  std::vector<Task> work_;
-  // Primitives first: only they are picked once deep enough.
-  const DataDefinitionPtr undeclared_[6] = {
-      DataDefinition::Create<std::string>(), DataDefinition::Create<std::int64_t>(),
-      DataDefinition::Create<double>(),      DataDefinition::Create<bool>(),
-      ListDefinition::GetInstance(nullptr),  // JSON has no structure names:
-      StructDefinition::GetInstance("", {})};
-};
 
 // Every kind the catalogue may not use yet, a self reference among them.
 DataDefinitionPtr AllKinds() {
@@ -182,42 +44,31 @@ std::string EncodeOrFail(const DataValue& value) {
   return text;
 }
 
-TEST(JsonTest, EveryCatalogueDefinitionRoundTrips) {
-  Generator generator(20240611);
-  std::size_t checked = 0;
-  auto roundTrip = [&](const DataDefinitionPtr& definition,
-                       const std::vector<DataDefinitionPtr>* errors) {
-    const DataValuePtr value = generator.Make(definition.get());
-    const std::string text = EncodeOrFail(*value);
-    DataValuePtr back;
-    MessageList messages;
-    ASSERT_TRUE(Decode(text, definition, back, messages)) << text;
-    EXPECT_TRUE(Equals(value.get(), back.get())) << text << "\n" << ToText(back.get());
-    EXPECT_EQ(EncodeOrFail(*back), text);
-    if (errors != nullptr) {  // an error also comes back through the list of declared errors
-      boost::json::monotonic_resource resource;
-      auto json = Parse(text, resource, messages);
-      ASSERT_TRUE(json.has_value());
-      ErrorValuePtr error;
-      ASSERT_TRUE(DecodeError(*json, *errors, error, messages)) << text;
-      EXPECT_TRUE(Equals(value.get(), error.get())) << text;
-    }
-    ++checked;
+// The catalogue's inputs and errors round-trip in the json fuzz target, from text; here the kinds
+// it does not use yet, the values at the edges of each kind and undeclared fields.
+TEST(JsonTest, TextsOfEveryKindReadBackAsTheyWere) {
+  const DataDefinitionPtr allKinds = AllKinds();
+  const std::string texts[] = {
+      R"({"ratio":0.1,"ratios":[1.7976931348623157e308,5e-324,-0.0,3],"data":"AP8Q",)"
+      R"("password":"\" \\ / \n\t\r\b\f \u0001\u001f\u007f","nothing":null,"choice":"日本 ✓ 𝄞",)"
+      R"("next":{"ratio":-1e-7,"ratios":[],"data":"QUI=","password":"","nothing":null,)"
+      R"("choice":null,"next":{"data":"QQ==","ratios":[2.5],"next":null},)"
+      R"("more":[-9223372036854775808,9223372036854775807,3.0,-0.0,"žluť",true,null,{"a":[{}]}]}})",
+      R"({"ratio":-2,"ratios":[0.5],"data":"","password":"x","nothing":null,"choice":"",)"
+      R"("next":null,"e":{},"f":[]})",
   };
-  for (const auto& service : Com::Korvan::Tavo::Vm::DescribeServices()->List()) {
-    for (const auto& method : service->GetMethods()) {
-      for (int round = 0; round < 5; ++round) {
-        roundTrip(method->inputDefinition(), nullptr);
-        roundTrip(method->outputDefinition(), nullptr);
-      }
-      for (const DataDefinitionPtr& error : method->errorDefinitions()) {
-        roundTrip(error, &method->errorDefinitions());
-      }
+  for (const std::string& text : texts) {
+    for (const DataDefinitionPtr& definition : {allKinds, DataDefinitionPtr()}) {
+      SCOPED_TRACE(text);
+      DataValuePtr value, back;
+      MessageList messages;
+      ASSERT_TRUE(Decode(text, definition, value, messages)) << messages[0].defaultMessage;
+      const std::string encoded = EncodeOrFail(*value);
+      ASSERT_TRUE(Decode(encoded, definition, back, messages)) << encoded;
+      EXPECT_TRUE(Equals(value.get(), back.get())) << encoded << "\n" << ToText(back.get());
+      EXPECT_EQ(EncodeOrFail(*back), encoded);
     }
   }
-  const DataDefinitionPtr allKinds = AllKinds();
-  for (int round = 0; round < 50; ++round) roundTrip(allKinds, nullptr);
-  EXPECT_GT(checked, 350u);
 }
 
 TEST(JsonTest, RefusalsNameTheirPath) {

@@ -64,7 +64,9 @@ Reply<R> Wait(std::future<Reply<R>>& answer) {
   return answer.get();
 }
 
-std::string NameOf(const Data::ErrorValuePtr& error) { return error ? std::string(error->GetName()) : "none"; }
+std::string NameOf(const Data::ErrorValuePtr& error) {
+  return error ? std::string(error->GetName()) : "none";
+}
 
 // The simulated host behind an HTTP server on 127.0.0.1.
 struct ServedHost : SimHostTesting::Deployment {
@@ -188,83 +190,56 @@ struct ServedScript {
   HttpServer server;
 };
 
-// A field the server does not know fails its input check, naming the field.
-TEST(TransportTest, AnUnknownFieldIsRefusedByName) {
-  ServedHost served;
-  RemoteClient client(Url(served.server.Port()));
-  ASSERT_TRUE(client.calls.Create("vm-1").ok());
-  auto extended = Count(2);
-  extended->unknownFields =
-      Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.update_spec");
-  extended->unknownFields->SetField("threads_per_core", Data::DataValue::Create<std::int64_t>(2));
-  const Reply<Void> updated = client.calls.Await(&Cpus::Update, "vm-1", extended);
-  ASSERT_EQ(NameOf(updated.error()), Errors::InvalidArgument::kWireName);
-  EXPECT_NE(SimHostTesting::MessageOf(updated.error()).find("threads_per_core"), std::string::npos);
-}
-
-TEST(TransportTest, TheCallersLocaleCrossesTheWire) {
-  ServedScript served;
-  RemoteClient client(Url(served.server.Port()));
-  std::error_code code;
-  const auto swiss = std::make_shared<const L10n::LocaleSpec>(
-      L10n::LocaleHelpers::MakeLanguagePreference("de_CH, en", code),
-      L10n::LocaleHelpers::MakeLanguagePreference("C", code), L10n::TimezoneSpec("Etc/UTC"));
-
-  for (const bool german : {true, false}) {
-    auto [result, answer] = Client::MakeFutureResult<InfoPtr>();
-    client.cpus.Get(
-        "vm-3", german ? std::make_shared<Core::AsyncActivation>(nullptr, swiss) : nullptr, result);
-    EXPECT_EQ(SimHostTesting::MessageOf(Wait(answer).error()),
-              german ? "Die VM vm-3 fehlt." : "The VM vm-3 is missing.");
-  }
-  // Weights are ignored and entries that name no language skipped: the order decides.
-  const RawReply raw =
-      Exchange(served.server.Port(), Post(Rpc("compute.cpus.get", R"({"vm":"vm-3"})"),
-                                          "Accept-Language: *, 12, de;q=0.1, en;q=0.9\r\n"));
-  EXPECT_NE(raw.body.find("Die VM vm-3 fehlt."), std::string::npos) << raw.body;
-}
-
-TEST(TransportTest, EnvelopesAndHttpRefusals) {
+// One server for the refusals of JSON-RPC and of HTTP, of callers without the token and of slow
+// peers.
+TEST(TransportTest, EnvelopesRefusalsAndSlowPeers) {
   ServerOptions options;
   options.headerLimit = 1024;
   options.bodyLimit = 2048;
   options.maxDepth = 8;
+  options.idleTimeout = 200ms;
+  options.headerTimeout = 200ms;
+  options.token = "s3cret";
   ServedHost served(options);
   const std::uint16_t port = served.server.Port();
+  const auto post = [](const std::string& body, const std::string& headers = "") {
+    return Post(body, "Authorization: Bearer s3cret\r\n" + headers);
+  };
   const std::string get = Rpc("compute.cpus.get", R"({"vm":"vm-1"})", "7");
   const std::string note = Rpc("nask.create", R"({"spec":{"vm":"vm-1","guest_OS":"linux"}})", "");
+  const std::string create = Rpc("nask.create", R"({"spec":{"vm":"vm-2","guest_OS":"linux"}})");
+  const std::string unauthenticated =
+      R"("code":-32001,"message":"com.korvan.quil.std.errors.unauthenticated)";
 
   // A request, the status of its answer and a part of the body.
   const std::tuple<std::string, unsigned, std::string> cases[] = {
-      {Post("{\"jsonrpc\":"), 200, R"("id":null,"error":{"code":-32700)"},
-      {Post("[]"), 200, R"("id":null,"error":{"code":-32600)"},
-      {Post("[[[[[[[[[[1]]]]]]]]]]"), 200, R"("error":{"code":-32700)"},
-      {Post(R"({"jsonrpc":"1.0","id":1,"method":"x.y"})"), 200, R"("id":1,"error":{"code":-32600)"},
-      {Post(R"({"jsonrpc":"2.0","id":{},"method":"x.y"})"), 200,
+      {post("{\"jsonrpc\":"), 200, R"("id":null,"error":{"code":-32700)"},
+      {post("[]"), 200, R"("id":null,"error":{"code":-32600)"},
+      {post("[[[[[[[[[[1]]]]]]]]]]"), 200, R"("error":{"code":-32700)"},
+      {post(R"({"jsonrpc":"1.0","id":1,"method":"x.y"})"), 200, R"("id":1,"error":{"code":-32600)"},
+      {post(R"({"jsonrpc":"2.0","id":{},"method":"x.y"})"), 200,
        R"("id":null,"error":{"code":-32600)"},
-      {Post(R"({"jsonrpc":"2.0","id":"a","method":3})"), 200, R"("id":"a","error":{"code":-32600)"},
-      {Post(Rpc("compute.cpus.get", "[]")), 200, R"("code":-32602)"},
-      {Post(Rpc("compute.cpus.get", R"({"vm":5})")), 200, R"("code":-32602)"},
-      {Post(Rpc("compute.cpus.fly", "{}")), 200,
+      {post(R"({"jsonrpc":"2.0","id":"a","method":3})"), 200, R"("id":"a","error":{"code":-32600)"},
+      {post(Rpc("compute.cpus.get", "[]")), 200, R"("code":-32602)"},
+      {post(Rpc("compute.cpus.get", R"({"vm":5})")), 200, R"("code":-32602)"},
+      {post(Rpc("compute.cpus.fly", "{}")), 200,
        R"("code":-32601,"message":"com.korvan.quil.std.errors.operation_not_found: )"},
-      {Post(note), 204, ""},
-      {Post("[" + note + "," + note + "]"), 204, ""},
-      // What a reply may not echo as it came: it must stay JSON.
-      {Post(""), 200, R"("id":null,"error":{"code":-32700)"},
-      {Post(std::string("\x00\x01\x02", 3)), 200, R"("id":null,"error":{"code":-32700)"},
-      {Post(R"({"jsonrpc":"2.0","id":1e400,"method":"x.y"})"), 200,
-       R"("id":null,"error":{"code":-32700)"},
-      {Post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"\xff\xfe.get\"}"), 200,
-       R"("id":null,"error":{"code":-32700)"},
-      {Post(Rpc("compute.cpus.get", R"({"vm":"\ud800"})")), 200, R"("code":-32700)"},
-      {Post("[1," + Rpc("compute.cpus.get", R"({"vm":"vm-1"})", "-0.5") + "]"), 200,
+      {post(note), 204, ""},
+      {post("[" + note + "," + note + "]"), 204, ""},
+      {post(Rpc("compute.cpus.get", R"({"vm":"\ud800"})")), 200, R"("code":-32700)"},
+      {post("[1," + Rpc("compute.cpus.get", R"({"vm":"vm-1"})", "-0.5") + "]"), 200,
        R"("result":{"count":1,)"},
-      {Post(get, "X-Note: a\rb\r\n"), 400, ""},
-      {Post(get, "X-Note: " + std::string(2000, 'a') + "\r\n"), 431, ""},
-      {Post(std::string(3000, ' ') + get), 413, ""},
+      {post(get, "X-Note: a\rb\r\n"), 400, ""},
+      {post(get, "X-Note: " + std::string(2000, 'a') + "\r\n"), 431, ""},
+      {post(std::string(3000, ' ') + get), 413, ""},
       {"GET /api HTTP/1.1\r\nHost: x\r\n\r\n", 405, ""},
-      {Post(get).replace(5, 4, "/other"), 404, ""},
+      {post(get).replace(5, 4, "/other"), 404, ""},
       {"not http at all\r\n\r\n", 400, ""},
+      // No token, another one, ours as a prefix, ours under another scheme.
+      {Post(create), 401, unauthenticated},
+      {Post(create, "Authorization: Bearer wrong\r\n"), 401, unauthenticated},
+      {Post(create, "Authorization: Bearer s3cret2\r\n"), 401, unauthenticated},
+      {Post(create, "Authorization: Basic s3cret\r\n"), 401, unauthenticated},
   };
   for (const auto& [request, status, part] : cases) {
     const RawReply reply = Exchange(port, request);
@@ -274,33 +249,15 @@ TEST(TransportTest, EnvelopesAndHttpRefusals) {
     MessageList messages;
     EXPECT_TRUE(status != 200 || Json::Parse(reply.body, resource, messages)) << reply.body;
   }
-  // The notifications ran, once: the machine exists and a second create found it in use.
+  // The notifications ran, once: the machine exists and a second create found it in use. The
+  // creates without the token did not run.
   EXPECT_EQ(served.host.Snapshot().machines.size(), 1u);
   // A batch answers its two requests in order, the notification not at all.
-  const std::string batch = Exchange(port, Post("[" + get + "," + note + ",1]")).body;
+  const std::string batch = Exchange(port, post("[" + get + "," + note + ",1]")).body;
   EXPECT_EQ(batch.find(R"([{"jsonrpc":"2.0","id":7,"result":{)"), 0u) << batch;
   EXPECT_NE(batch.find(R"(},{"jsonrpc":"2.0","id":null,"error":{"code":-32600)"),
             std::string::npos);
   EXPECT_EQ(batch.find(R"("id":null)"), batch.rfind(R"("id":null)"));
-}
-
-TEST(TransportTest, UnauthenticatedSlowAndSurplusPeersAreCutOff) {
-  ServerOptions options;
-  options.idleTimeout = 200ms;
-  options.headerTimeout = 200ms;
-  options.token = "s3cret";
-  ServedHost served(options);
-  const std::uint16_t port = served.server.Port();
-  const std::string create = Rpc("nask.create", R"({"spec":{"vm":"vm-1","guest_OS":"linux"}})");
-  for (const char* header :
-       {"", "Authorization: Bearer wrong\r\n", "Authorization: Bearer s3cret2\r\n",
-        "Authorization: Basic s3cret\r\n"}) {
-    const RawReply reply = Exchange(port, Post(create, header));
-    EXPECT_EQ(reply.status, 401u) << header;
-    EXPECT_NE(reply.body.find(R"("code":-32001)"), std::string::npos) << reply.body;
-    EXPECT_NE(reply.body.find("com.korvan.quil.std.errors.unauthenticated"), std::string::npos);
-  }
-  EXPECT_TRUE(served.host.Snapshot().machines.empty());
 
   // Silent, and stuck in the header: closed after the time allowed, not before.
   for (const std::string& bytes : {std::string(), std::string("POST /api HTTP/1.1\r\nHost:")}) {
@@ -310,15 +267,6 @@ TEST(TransportTest, UnauthenticatedSlowAndSurplusPeersAreCutOff) {
     EXPECT_GE(took, 200ms) << bytes;
     EXPECT_LT(took, 2s) << bytes;
   }
-  // One connection at a time: the second is told so.
-  ServerOptions single;
-  single.maxConnections = 1;
-  ServedHost narrow(single);
-  asio::io_context io;
-  tcp::socket first(io);
-  first.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), narrow.server.Port()));
-  std::this_thread::sleep_for(100ms);  // the server accepts the first before the second
-  EXPECT_EQ(Exchange(narrow.server.Port(), "").status, 503u);
 }
 
 // A self-signed certificate for 127.0.0.1 and its key, as PEM files.
@@ -353,7 +301,9 @@ void WriteCertificate(const std::string& certificateFile, const std::string& key
   EVP_PKEY_free(key);
 }
 
-TEST(TransportTest, TlsAndTheAddressRule) {
+// What either end refuses: the server an address without TLS and a field it does not know, the
+// client a server it does not trust and URLs it cannot use.
+TEST(TransportTest, TlsAndWhatEachEndRefuses) {
   const std::string directory = ::testing::TempDir();
   const std::string certificate = directory + "/transport_test_cert.pem";
   const std::string key = directory + "/transport_test_key.pem";
@@ -377,6 +327,13 @@ TEST(TransportTest, TlsAndTheAddressRule) {
   RemoteClient client(Url(served.server.Port(), options, "https"));
   EXPECT_TRUE(client.calls.Create("vm-1").ok());
   EXPECT_TRUE(client.calls.Await(&Cpus::Get, "vm-1").ok());
+  auto extended = Count(2);  // the unknown field fails the input check, by name
+  extended->unknownFields =
+      Data::StructValue::GetInstance("com.korvan.tavo.vm.compute.cpus.update_spec");
+  extended->unknownFields->SetField("threads_per_core", Data::DataValue::Create<std::int64_t>(2));
+  const Reply<Void> updated = client.calls.Await(&Cpus::Update, "vm-1", extended);
+  EXPECT_EQ(NameOf(updated.error()), Errors::InvalidArgument::kWireName);
+  EXPECT_NE(SimHostTesting::MessageOf(updated.error()).find("threads_per_core"), std::string::npos);
 
   // Plain HTTP to a TLS port, and TLS without trust in the server, fail as the transport.
   RemoteClient plain(Url(served.server.Port(), options));
@@ -417,14 +374,17 @@ TEST(TransportTest, TheClientAnswersTransportFailuresOnceInTime) {
   BrokenServer gone(false), hangsUp(true), silent(false);
   const std::uint16_t closedPort = gone.acceptor.local_endpoint().port();
   gone.acceptor.close();  // nobody listens there any more
-  ServerOptions none;
-  none.maxConnections = 0;
-  ServedHost refuses(none);  // answers HTTP 503 without a JSON-RPC body
+  ServerOptions single;
+  single.maxConnections = 1;
+  ServedHost full(single);  // its one connection taken: answers HTTP 503 without a JSON-RPC body
+  asio::io_context io;
+  tcp::socket taken(io);
+  taken.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), full.server.Port()));
+  std::this_thread::sleep_for(100ms);  // the server accepts it before the client's
   ClientOptions options;
   options.timeout = 300ms;
-  for (const std::uint16_t port :
-       {closedPort, hangsUp.acceptor.local_endpoint().port(),
-        silent.acceptor.local_endpoint().port(), refuses.server.Port()}) {
+  for (const std::uint16_t port : {closedPort, hangsUp.acceptor.local_endpoint().port(),
+                                   silent.acceptor.local_endpoint().port(), full.server.Port()}) {
     RemoteClient client(Url(port, options));
     std::atomic<int> answers{0};
     std::promise<Data::ErrorValuePtr> promise;
@@ -446,11 +406,27 @@ TEST(TransportTest, TheClientAnswersTransportFailuresOnceInTime) {
   }
 }
 
-TEST(TransportTest, TheServerAnswersLateCallsAndStopsGracefully) {
+TEST(TransportTest, TheCallersLocaleLateCallsAndAGracefulStop) {
   ServerOptions options;
   options.requestDeadline = 200ms;
   ServedScript served(options);
   RemoteClient client(Url(served.server.Port()));
+  std::error_code code;
+  const auto swiss = std::make_shared<const L10n::LocaleSpec>(
+      L10n::LocaleHelpers::MakeLanguagePreference("de_CH, en", code),
+      L10n::LocaleHelpers::MakeLanguagePreference("C", code), L10n::TimezoneSpec("Etc/UTC"));
+  for (const bool german : {true, false}) {
+    auto [result, answer] = Client::MakeFutureResult<InfoPtr>();
+    client.cpus.Get(
+        "vm-3", german ? std::make_shared<Core::AsyncActivation>(nullptr, swiss) : nullptr, result);
+    EXPECT_EQ(SimHostTesting::MessageOf(Wait(answer).error()),
+              german ? "Die VM vm-3 fehlt." : "The VM vm-3 is missing.");
+  }
+  // Weights are ignored and entries that name no language skipped: the order decides.
+  const RawReply raw =
+      Exchange(served.server.Port(), Post(Rpc("compute.cpus.get", R"({"vm":"vm-3"})"),
+                                          "Accept-Language: *, 12, de;q=0.1, en;q=0.9\r\n"));
+  EXPECT_NE(raw.body.find("Die VM vm-3 fehlt."), std::string::npos) << raw.body;
 
   // An implementation that never answers in time: service_unavailable from the server.
   const Reply<Void> expired = client.calls.UpdateCpus("vm-1", 2);
