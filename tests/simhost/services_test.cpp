@@ -27,9 +27,8 @@ class SimHostServicesTest : public ::testing::Test {
 TEST_F(SimHostServicesTest, PowerStateGovernsLoadingDeviceChangesAndDeletion) {
   // "create" declares only Error: the message says what is wrong.
   EXPECT_EQ(Message(c.Create("vm-1")), "The virtual machine vm-1 already exists.");
-  EXPECT_EQ(Failure(c.Await(&Dock::Load, "vm-9")),
-            "error: The virtual machine vm-9 does not exist.");
-  // A huge name is quoted clipped, so that the refusal stays small.
+  // A huge name is quoted clipped, so that the refusal stays small. (That "load" answers an
+  // unknown machine with Error, its one declared error, the dispatch fuzz target checks.)
   EXPECT_EQ(Message(c.Await(&Dock::Load, std::string(100'000, 'v'))),
             "The virtual machine " + std::string(253, 'v') + "... does not exist.");
 
@@ -143,9 +142,8 @@ TEST_F(SimHostServicesTest, CpusAndMemoryCheckValuesAndHotPlugRules) {
   // With hot add: more CPUs, not fewer; nothing while SUSPENDED.
   off();
   EXPECT_EQ(Outcome(c.UpdateCpus("vm-1", boost::none, boost::none, true)), "ok");
-  on();
-  EXPECT_EQ(Outcome(c.UpdateCpus("vm-1", 8)), "ok");
-  EXPECT_EQ(Outcome(c.UpdateCpus("vm-1", 6)), "not_allowed_in_current_state");
+  on();  // growing is the concurrency test's
+  EXPECT_EQ(Outcome(c.UpdateCpus("vm-1", 2)), "not_allowed_in_current_state");
   ASSERT_EQ(Outcome(c.Await(&Power::Suspend, "vm-1")), "ok");
   EXPECT_EQ(Message(c.UpdateCpus("vm-1", 10)),
             "The virtual machine vm-1 is SUSPENDED; changing the CPUs needs STOPPED or RUNNING.");
