@@ -53,15 +53,13 @@ using Runtime = PowerSvc::Runtime;
 using Texts = std::vector<std::string>;
 
 // "ok" for a success, else the error's name without "com.korvan.quil.std.errors.".
-inline std::string OutcomeOf(const Quil::Data::ErrorValuePtr& error) {
-  constexpr std::string_view kPrefix = "com.korvan.quil.std.errors.";
-  if (error == nullptr) return "ok";
-  const std::string_view name = error->GetName();
-  return std::string(name.substr(0, kPrefix.size()) == kPrefix ? name.substr(kPrefix.size()) : name);
-}
 template <typename R>
 std::string Outcome(const Reply<R>& reply) {
-  return OutcomeOf(reply.error());
+  constexpr std::string_view kPrefix = "com.korvan.quil.std.errors.";
+  if (reply.error() == nullptr) return "ok";
+  const std::string_view name = reply.error()->GetName();
+  return std::string(name.substr(0, kPrefix.size()) == kPrefix ? name.substr(kPrefix.size())
+                                                               : name);
 }
 
 // The rendered text of the error's first message; empty when there is none.

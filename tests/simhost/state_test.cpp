@@ -53,6 +53,9 @@ HostState BusyState() {
 
 TEST(HostStateTest, RoundTripsThroughJsonAndCarriesOnInANewHost) {
   const HostState saved = BusyState();
+  const Tavo::SimHost::MachineRecord* created = saved.inventory.Find("vm-a");
+  ASSERT_NE(created, nullptr);  // as "create" was asked
+  EXPECT_EQ(created->guestOS + " " + created->hwVersion.value_or("none"), "debian12_64 vmx-19");
   const std::string text = Tavo::SimHost::StateToJson(saved);
   HostState loaded;
   std::string error;
@@ -124,29 +127,18 @@ TEST(HostStateTest, RefusesMalformedTextWithAMessageNamingTheFault) {
   }
 }
 
-TEST(HostStateTest, AChangeIsSavedBeforeItsAnswerOrUndone) {
-  std::vector<std::string> saved;  // the machines of each saved state
+// That a change is saved before its answer, the daemon's SIGKILL test shows.
+TEST(HostStateTest, AChangeThatCannotBeSavedIsUndone) {
   bool refuse = false;
   HostOptions options(HostOptions::Delivery::Worker);
-  options.persist = [&](const HostState& state, std::string& failure) {
-    if (refuse) {
-      failure = "disk full";
-      return false;
-    }
-    std::string names;
-    for (const auto& machine : state.inventory.machines) names += machine.vm + " ";
-    saved.push_back(names);
-    return true;
+  options.persist = [&](const HostState&, std::string& failure) {
+    if (refuse) failure = "disk full";
+    return !refuse;
   };
   Deployment d(options);
   ASSERT_EQ(Outcome(d.client.Create("vm-1")), "ok");
-  EXPECT_EQ(saved, Texts{"vm-1 "});  // the answer came after the save
-  EXPECT_EQ(Outcome(d.client.UpdateCpus("vm-9", 2)), "not_found");
-  EXPECT_EQ(saved.size(), 1u);  // refusals change nothing, so nothing is saved
-
   refuse = true;
-  const auto failed = d.client.Create("vm-2");
-  EXPECT_EQ(Failure(failed),
+  EXPECT_EQ(Failure(d.client.Create("vm-2")),
             "error: The host could not save its state, so the change was undone: disk full");
   EXPECT_EQ(d.host.State().inventory.machines.size(), 1u);
   refuse = false;
@@ -155,24 +147,19 @@ TEST(HostStateTest, AChangeIsSavedBeforeItsAnswerOrUndone) {
 
 using StateFileTest = ScratchDirTest;
 
-TEST_F(StateFileTest, SavesWholeAndLoadsOrRefuses) {
+// A missing file, saving, replacing and loading are the daemon's restarts; here what they miss.
+TEST_F(StateFileTest, SavingLeavesNoTemporaryFileAndFailuresSayWhy) {
   const std::string path = (dir_ / "host.json").string();
-  boost::optional<HostState> loaded;
-  std::string error;
-  ASSERT_TRUE(Tavo::SimHost::LoadStateFile(path, loaded, error)) << error;
-  EXPECT_FALSE(loaded);  // no file: a host without a past
-
   const HostState busy = BusyState();
+  std::string error;
   ASSERT_TRUE(Tavo::SimHost::SaveStateFile(path, busy, error)) << error;
-  ASSERT_TRUE(Tavo::SimHost::SaveStateFile(path, busy, error)) << error;  // replaces
-  ASSERT_TRUE(Tavo::SimHost::LoadStateFile(path, loaded, error)) << error;
-  ASSERT_TRUE(loaded);
-  EXPECT_EQ(Tavo::SimHost::StateToJson(*loaded), Tavo::SimHost::StateToJson(busy));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);  // no temporary file left
+  ASSERT_TRUE(Tavo::SimHost::SaveStateFile(path, busy, error)) << error;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
 
   const std::string nowhere = (dir_ / "missing" / "host.json").string();
   EXPECT_FALSE(Tavo::SimHost::SaveStateFile(nowhere, busy, error));
   EXPECT_THAT(error, HasSubstr("cannot create a temporary file beside " + nowhere));
+  boost::optional<HostState> loaded;
   EXPECT_FALSE(Tavo::SimHost::LoadStateFile(dir_.string(), loaded, error));
   EXPECT_THAT(error, HasSubstr("not a state file"));
 }

@@ -3,7 +3,7 @@
 // milliseconds apart. Serves on 127.0.0.1, a free port written to the port file, until SIGINT or
 // SIGTERM.
 //
-//   progress_server PORT_FILE [STEPS] [PAUSE_MS]
+//   progress_server PORT_FILE STEPS PAUSE_MS
 #include <pthread.h>
 #include <signal.h>
 
@@ -58,12 +58,12 @@ class SlowDock final : public Dock::AsyncServiceInterface {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: progress_server PORT_FILE [STEPS] [PAUSE_MS]\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: progress_server PORT_FILE STEPS PAUSE_MS\n");
     return 2;
   }
-  const int steps = argc > 2 ? std::atoi(argv[2]) : 5;
-  const auto pause = std::chrono::milliseconds(argc > 3 ? std::atoi(argv[3]) : 300);
+  const int steps = std::atoi(argv[2]);
+  const auto pause = std::chrono::milliseconds(std::atoi(argv[3]));
 
   sigset_t stop;
   sigemptyset(&stop);
