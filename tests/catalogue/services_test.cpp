@@ -1,7 +1,9 @@
 // Every service from one table: wire name, binding order, declared errors, input and output
 // definitions, and a call of each operation by a client stub through the in-process provider. The
 // bound implementation is the service's own client stub over a recording provider, so an argument
-// passed to the wrong parameter shows in what that second stub sends.
+// passed to the wrong parameter shows in what that second stub sends, and what the binder decodes
+// wrongly (an enumeration text, an empty set) shows in what that stub encodes again; and the
+// facts beside the definitions. Then the structure metadata.
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -9,13 +11,17 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <quil/client/future_result.h>
+#include <quil/metadata.h>
+#include <quil/provider/service_facts.h>
 #include <quil/stub/invoker.h>
+#include <tavo/vm/catalogue.h>
 #include <tavo/vm/compute/cpus.h>
 #include <tavo/vm/compute/memory.h>
 #include <tavo/vm/device/cdrom.h>
@@ -27,10 +33,14 @@
 #include <tavo/vm/nask.h>
 #include <tavo/vm/power.h>
 
-#include "catalogue/catalogue_support.h"
+#include "binding/test_support.h"
 
 namespace Catalogue {
 namespace {
+
+using namespace ::Quil::Data::Testing;
+using Quil::MessageList;
+using Quil::Data::DataDefinitionPtr;
 
 namespace Cpus = ::Com::Korvan::Tavo::Vm::Compute::CpusSvc;
 namespace Memory = ::Com::Korvan::Tavo::Vm::Compute::MemorySvc;
@@ -79,6 +89,21 @@ Texts Errors(const std::vector<DataDefinitionPtr>& definitions) {
     names.push_back(structure != nullptr ? structure->GetName() : "?");
   }
   return names;
+}
+
+// Whether `definition` is a string, perhaps under optional, list and set wrappers.
+bool HoldsString(DataDefinitionPtr definition) {
+  for (;;) {
+    if (const auto* optional =
+            dynamic_cast<const Quil::Data::OptionalDefinition*>(definition.get())) {
+      definition = optional->GetElementType();
+    } else if (const auto* list =
+                   dynamic_cast<const Quil::Data::ListDefinition*>(definition.get())) {
+      definition = list->GetElementType();
+    } else {
+      return definition != nullptr && definition->GetType() == Quil::Data::DataType::STRING;
+    }
+  }
 }
 
 struct OperationCase {
@@ -263,10 +288,13 @@ std::vector<ServiceCase> Services() {
             }),
         Op<NetworkStub, Network::ListMethod>(
             "list", kState,
+            // An empty set stays apart from an unset one both ways.
             R"(vm: "vm-1", filter: some(com.korvan.tavo.vm.device.network.filter_spec{)"
-            R"(networks: none, devices: none, adapters: none}))",
+            R"(networks: some(set[]), devices: none, adapters: none}))",
             [](auto& s, const auto& r) {
-              s.List("vm-1", Quil::MakeOptionalPtr<Network::FilterSpec>(), nullptr, r);
+              auto filter = std::make_shared<Network::FilterSpec>();
+              filter->networks.emplace();
+              s.List("vm-1", Quil::OptionalPtr<const Network::FilterSpec>(filter), nullptr, r);
             },
             "structure " + kVm + "device.network.list_result{list: list<structure " + kVm +
                 "device.network.summary{adapter: string, device: string, id: string}>}",
@@ -338,6 +366,9 @@ TEST(CatalogueTest, EveryOperationIsDeclaredBoundAndCalledAsDescribed) {
   for (const ServiceCase& service : services) operations += service.operations.size();
   ASSERT_EQ(services.size(), 10u);
   ASSERT_EQ(operations, 25u);
+  const std::vector<Quil::Provider::ServiceFacts> allFacts =
+      Com::Korvan::Tavo::Vm::DescribeServiceFacts();
+  std::size_t enumeratedMembers = 0;
 
   for (const ServiceCase& service : services) {
     SCOPED_TRACE(service.wire);
@@ -370,6 +401,67 @@ TEST(CatalogueTest, EveryOperationIsDeclaredBoundAndCalledAsDescribed) {
       ASSERT_NE(value, nullptr);
       EXPECT_EQ(*value, *operation.answer) << Quil::Data::ToText(value.get());
     }
+
+    // The parameters and results the facts give an enumeration are strings of the checked
+    // definitions (the tool's tests read the facts of structure fields).
+    const auto facts = std::find_if(allFacts.begin(), allFacts.end(), [&service](const auto& f) {
+      return f.interfaceName == service.wire;
+    });
+    ASSERT_NE(facts, allFacts.end());
+    for (const Quil::Provider::EnumeratedMember& member : facts->operationMembers) {
+      SCOPED_TRACE(member.owner + " " + member.member);
+      const auto method = api->FindMethod(member.owner);
+      ASSERT_NE(method, nullptr);
+      const auto& input =
+          dynamic_cast<const Quil::Data::StructDefinition&>(*method->inputDefinition());
+      EXPECT_TRUE(HoldsString(member.member.empty() ? method->outputDefinition()
+                                                    : input.GetField(member.member)));
+      EXPECT_NE(facts->FindEnumeration(member.enumeration), nullptr);
+      ++enumeratedMembers;
+    }
+  }
+  EXPECT_EQ(enumeratedMembers, 4u);  // SATA "add" and "update", SCSI "add", power "get"
+}
+
+TEST(MetadataTest, NineFactoriesDescribeTheIdentifierFields) {
+  using Quil::Metadata::StructInfo;
+  using Entries = std::vector<std::pair<std::string, std::string>>;  // key, resource type
+  const std::string vm = "com.korvan.tavo.resources.VirtualMachine";
+  const std::string disk = "com.korvan.tavo.resources.VirtualDisk";
+  const std::string network = "com.korvan.tavo.resources.NetworkId";
+  const std::string cdrom = "Resources.VIRTUAL_CDROM";
+  const std::vector<std::tuple<std::shared_ptr<StructInfo> (*)(), std::string, Entries>> factories =
+      {
+          {&StructInfo::Create<Cdrom::FilterSpec>, "device.Cdrom.FilterSpec", {{"cdroms", cdrom}}},
+          {&StructInfo::Create<Cdrom::Summary>, "device.Cdrom.Summary", {{"cdrom", cdrom}}},
+          {&StructInfo::Create<Disk::Summary>, "device.Disk.Summary", {{"disk", disk}}},
+          {&StructInfo::Create<Disk::FilterSpec>, "device.Disk.FilterSpec", {{"disks", disk}}},
+          {&StructInfo::Create<Disk::AddSpec>, "device.Disk.AddSpec", {{"disk", disk}, {"vm", vm}}},
+          {&StructInfo::Create<Network::Summary>, "device.Network.Summary", {{"id", network}}},
+          {&StructInfo::Create<Network::FilterSpec>,
+           "device.Network.FilterSpec",
+           {{"networks", network}}},
+          {&StructInfo::Create<Network::AddSpec>,
+           "device.Network.AddSpec",
+           {{"network", network}, {"vm", vm}}},
+          {&StructInfo::Create<Nask::CreateSpec>, "Nask.CreateSpec", {{"vm", vm}}},
+      };
+  for (const auto& [create, name, expected] : factories) {
+    SCOPED_TRACE(name);
+    const std::shared_ptr<StructInfo> info = create();
+    ASSERT_NE(info, nullptr);
+    EXPECT_TRUE(info->name == "com.korvan.tavo.vm." + name && info->number == 0 && !info->extra);
+    Entries entries;  // in key order, as the map holds them
+    for (const auto& [key, field] : info->fields) {
+      entries.emplace_back(key, field->resourceType);
+      EXPECT_TRUE(field->number == 0 && !field->flag && field->fields.empty() && !field->extra);
+    }
+    EXPECT_EQ(entries, expected);
+    // Built anew by every call: distinct objects, equal contents.
+    const std::shared_ptr<StructInfo> again = create();
+    EXPECT_NE(again, info);
+    EXPECT_EQ(*again, *info);
+    EXPECT_NE(again->fields.begin()->second, info->fields.begin()->second);
   }
 }
 
