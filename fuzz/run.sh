@@ -4,7 +4,9 @@
 # and findings. Findings (crashes, leaks, broken invariants, timeouts) and the log of their target
 # are kept in a directory the summary names; the exit status is 1 when there is any.
 # FUZZ_TARGETS picks targets (default: all five); FUZZ_RUNS also stops a target after that many
-# executions, whichever comes first (a long run: FUZZ_RUNS=10000000 fuzz/run.sh 3600).
+# executions, whichever comes first (a long run: FUZZ_RUNS=10000000 fuzz/run.sh 3600);
+# FUZZ_TIMEOUT is the wall time in seconds after which one input counts as hanging (default 30;
+# raise it when the fuzzers share the machine with other work).
 #
 #   cmake --preset fuzz && cmake --build --preset fuzz --target fuzz_all && fuzz/run.sh 30
 set -euo pipefail
@@ -21,7 +23,7 @@ for target in ${FUZZ_TARGETS:-dispatch conversion formatter json rpc}; do
   cp "$root/fuzz/corpus/$target/"* "$dir/corpus/"
   start=$(date +%s)
   # Each run stops at its first finding or after the time given.
-  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" ${FUZZ_RUNS:+-runs="$FUZZ_RUNS"} -timeout=30 -rss_limit_mb=4096 \
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" ${FUZZ_RUNS:+-runs="$FUZZ_RUNS"} -timeout="${FUZZ_TIMEOUT:-30}" -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$dir/findings/" "$dir/corpus" >"$dir/log" 2>&1 || true
   elapsed=$(( $(date +%s) - start ))
   executions=$(awk '/stat::number_of_executed_units/ {print $2}' "$dir/log")
