@@ -11,6 +11,7 @@
 
 #include <quil/error_names.h>
 #include <quil/message.h>
+#include <quil/provider/binder.h>
 #include <quil/provider/method_definitions.h>
 #include <quil/std/errors.h>
 
@@ -27,6 +28,7 @@ using ProviderTesting::OperationInputValue;
 using ProviderTesting::RecordFramework;
 using ProviderTesting::Str;
 using Wrapper = AsyncApiMethodSignal::ValidateResultWrapper;
+using Data::DataDefinitionPtr;
 
 // "get" of the cpus service: input {vm}, output Info, errors Error and NotFound.
 std::shared_ptr<AsyncApiMethodSignal> MakeGetSignal(
@@ -44,6 +46,40 @@ const Core::MethodResultPtr& OnlyResult(const std::vector<FrameworkReport>& repo
   EXPECT_FALSE(reports[0].continuation);
   EXPECT_NE(reports[0].result, nullptr);
   return reports[0].result;
+}
+
+std::vector<std::string> asked;  // what LoggingGetMethod was asked, in order
+
+template <typename T>
+T Logged(const char* what, T answer) {
+  asked.push_back(what);
+  return answer;
+}
+
+// The method class of cpus "get", logging the calls of its static functions.
+struct LoggingGetMethod : Cpus::GetMethod {
+  static std::string methodName() { return Logged("methodName", Cpus::GetMethod::methodName()); }
+  static DataDefinitionPtr inputDef() { return Logged("inputDef", Cpus::GetMethod::inputDef()); }
+  static DataDefinitionPtr outputDef() { return Logged("outputDef", Cpus::GetMethod::outputDef()); }
+  static std::vector<DataDefinitionPtr> errorDefs() {
+    return Logged("errorDefs", Cpus::GetMethod::errorDefs());
+  }
+};
+
+// The catalogue table checks the definitions of every bound method; here: the order of asking,
+// the handler and the localizer.
+TEST(GetApiMethodInstanceTest, AsksTheMethodClassInOrderAndConnectsTheFilter) {
+  int calls = 0;
+  const auto localizer = std::make_shared<L10n::Localizer>();
+  const std::shared_ptr<AsyncApiMethodSignal> signal = GetApiMethodInstance<LoggingGetMethod>(
+      [&calls](const auto&, const auto&, const auto&) { ++calls; }, localizer);
+  EXPECT_EQ(asked, (std::vector<std::string>{"errorDefs", "outputDef", "inputDef", "methodName"}));
+  const auto activation = std::make_shared<Core::AsyncActivation>();
+  std::vector<FrameworkReport> reports;
+  signal->Invoke(OperationInputValue({{"vm", Str("vm-1")}}), activation, RecordFramework(reports));
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(activation->GetLocalizer(), localizer);
+  EXPECT_FALSE(signal->SetHandler([](auto&&...) {}));  // connected once only
 }
 
 TEST(MethodSignalTest, WithoutHandlerInvokeAnswersNotConnected) {
