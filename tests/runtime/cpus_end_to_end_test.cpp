@@ -46,12 +46,6 @@ class MockCpusService : public CpusSvc::AsyncServiceInterface {
               (override));
 };
 
-InfoPtr MakeInfo(std::int64_t count) {
-  auto info = std::make_shared<CpusSvc::Info>();
-  info->count = count;
-  return info;
-}
-
 // A cpus implementation bound into an in-process provider, and a client's stub over that
 // provider: both roads in one process.
 struct CpusDeployment {
@@ -77,7 +71,9 @@ TEST(CpusEndToEndTest, AnExecutorAnswersLaterFromAnotherThreadOnACopyOfTheDefaul
                         const CpusSvc::GetMethod::ResultCbType& result) {
         EXPECT_NE(activation.get(), &road.defaults);
         EXPECT_EQ(activation->GetExecutionContext(), road.defaults.GetExecutionContext());
-        result(MakeInfo(7));
+        auto info = std::make_shared<CpusSvc::Info>();
+        info->count = 7;
+        result(info);
       });
   ResultRecorder<InfoPtr> got;
   road.cpus.Get("vm-1234", nullptr, got.Result());  // the caller's objects are gone at once
@@ -168,11 +164,11 @@ TEST(StubTest, TheCallerHearsOnceWhateverTheProviderAnswers) {
     Data::DataValuePtr output;
     const char* error;  // null: the Info of count 4
   };
-  const Case cases[] = {{InfoValue(4), nullptr},
-                        {Struct("com.korvan.tavo.vm.compute.cpus.info", {{"count", Int(4)}}),
-                         "invalid_argument"},
-                        {Str("four"), "invalid_argument"},
-                        {Int(4), "invalid_argument"}};
+  const Case cases[] = {
+      {InfoValue(4), nullptr},
+      {Struct("com.korvan.tavo.vm.compute.cpus.info", {{"count", Int(4)}}), "invalid_argument"},
+      {Str("four"), "invalid_argument"},
+      {Int(4), "invalid_argument"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(Data::ToText(c.output.get()));
     int refused = 0;
