@@ -1,70 +1,43 @@
 #include <quil/async_result.h>
 
-#include <cstdint>
-#include <memory>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <boost/optional/optional_io.hpp>
+
+#include <quil/client/future_result.h>
 
 namespace Quil {
 namespace {
 
-struct Delivery {
-  boost::optional<std::string> value;
-  Data::ErrorValuePtr error;
-  Progress progress;
-};
+using namespace std::chrono_literals;
 
-AsyncResultCb<std::string>::NativeFunction Recording(std::vector<Delivery>& deliveries) {
-  return [&deliveries](boost::optional<std::string> value, Data::ErrorValuePtr error,
-                       boost::optional<Data::NativeError>, Progress progress) {
-    deliveries.push_back({std::move(value), std::move(error), progress});
-  };
-}
-
-TEST(AsyncResultTest, ProgressReportsThenOneFinalDelivery) {
-  std::vector<Delivery> deliveries;
-  const AsyncResult<std::string> result(Recording(deliveries));
-  for (std::int64_t done = 0; done < 3; ++done) result.progress(Progress{2, 3, done});
-  result(std::string("done"));
-  ASSERT_EQ(deliveries.size(), 4u);
-  for (std::int64_t done = 0; done < 3; ++done) {
-    const Delivery& report = deliveries[static_cast<std::size_t>(done)];
-    EXPECT_FALSE(report.value);
-    EXPECT_EQ(report.error, nullptr);
-    EXPECT_EQ(report.progress, (Progress{2, 3, done}));
-  }
-  EXPECT_EQ(deliveries[3].value, std::string("done"));
-  EXPECT_EQ(deliveries[3].error, nullptr);
-  EXPECT_EQ(deliveries[3].progress, (Progress{0, 1, 1}));
-}
-
-TEST(AsyncResultTest, DroppedOpenItAnswersNothingAndReleasesTheCallable) {
-  std::vector<Delivery> deliveries;
-  auto held = std::make_shared<int>(0);
-  const std::weak_ptr<int> watch = held;
-  {
-    const AsyncResult<std::string> result(
-        [&deliveries, held = std::move(held)](
-            boost::optional<std::string> value, Data::ErrorValuePtr error,
-            boost::optional<Data::NativeError>, Progress progress) {
-          deliveries.push_back({std::move(value), std::move(error), progress});
-        });
+// Errors reach futures in the remote TransportTest and a result dropped unanswered breaks the
+// promise in CpusEndToEndTest; left here: the progress callback and an answer from elsewhere.
+TEST(FutureResultTest, BlocksUntilAnotherThreadAnswersAndPassesProgressOn) {
+  std::vector<Progress> reports;  // written by the delivering thread before the answer
+  auto [result, answer] = Client::MakeFutureResult<std::string>(
+      [&reports](const Progress& progress) { reports.push_back(progress); });
+  std::thread provider([result = result] {
+    std::this_thread::sleep_for(20ms);
     result.progress(Progress{0, 2, 1});
-  }
-  EXPECT_EQ(deliveries.size(), 1u);  // the progress report only
-  EXPECT_TRUE(watch.expired());
+    result(std::string("from the provider"));
+  });
+  const Client::Reply<std::string> reply = answer.get();
+  provider.join();
+  EXPECT_EQ(reply.value(), "from the provider");
+  EXPECT_EQ(reports, (std::vector<Progress>{{0, 2, 1}}));
 }
 
 TEST(AsyncResultDeathTest, ASecondFinalDeliveryEndsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  std::vector<Delivery> deliveries;
-  const AsyncResult<std::string> result(Recording(deliveries));
+  int deliveries = 0;
+  const AsyncResult<std::string> result([&deliveries](auto&&...) { ++deliveries; });
   result(std::string("a"));
   EXPECT_DEATH(result(std::string("b")), "");
-  EXPECT_EQ(deliveries.size(), 1u);
+  EXPECT_EQ(deliveries, 1);
 }
 
 }  // namespace

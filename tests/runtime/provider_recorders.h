@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -12,7 +11,6 @@
 #include <boost/optional.hpp>
 
 #include <quil/async_result.h>
-#include <quil/base_message.h>
 #include <quil/core/api_result_cb.h>
 #include <quil/core/method_result.h>
 #include <quil/data/native_error.h>
@@ -40,13 +38,6 @@ inline Core::AsyncApiResultCb RecordFramework(std::vector<FrameworkReport>& repo
   });
 }
 
-inline std::vector<std::string> MessageIds(const Data::ErrorValuePtr& error) {
-  std::vector<std::string> ids;
-  if (error == nullptr) return ids;
-  for (const BaseMessage& message : error->GetMessages()) ids.push_back(message.id);
-  return ids;
-}
-
 // An operation input holding the given fields.
 inline Data::DataValuePtr OperationInputValue(Fields fields) {
   return Struct(TypeInfo<OperationInput>::name(), fields);
@@ -69,29 +60,20 @@ struct Delivery {
   std::thread::id thread;
 };
 
-// Makes AsyncResults that record every delivery reaching them, from any thread.
+// Makes AsyncResults that record every delivery reaching them.
 template <typename R>
 class ResultRecorder {
  public:
   AsyncResult<R> Result() const {
     return AsyncResult<R>([log = log_](boost::optional<R> value, Data::ErrorValuePtr error,
                                        boost::optional<Data::NativeError>, Progress progress) {
-      std::lock_guard<std::mutex> lock(log->mutex);
-      log->deliveries.push_back(
-          {std::move(value), std::move(error), progress, std::this_thread::get_id()});
+      log->push_back({std::move(value), std::move(error), progress, std::this_thread::get_id()});
     });
   }
-  std::vector<Delivery<R>> deliveries() const {
-    std::lock_guard<std::mutex> lock(log_->mutex);
-    return log_->deliveries;
-  }
+  const std::vector<Delivery<R>>& deliveries() const { return *log_; }
 
  private:
-  struct Log {
-    std::mutex mutex;
-    std::vector<Delivery<R>> deliveries;
-  };
-  std::shared_ptr<Log> log_ = std::make_shared<Log>();
+  std::shared_ptr<std::vector<Delivery<R>>> log_ = std::make_shared<std::vector<Delivery<R>>>();
 };
 
 }  // namespace Quil::ProviderTesting
