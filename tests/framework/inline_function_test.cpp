@@ -45,12 +45,9 @@ void CheckCopiesMovesAndRelease() {
   EXPECT_TRUE(watch.expired());
 }
 
-TEST(InlineFunctionTest, CallablesInPlaceAndOnTheHeapBehaveAlike) {
+TEST(InlineFunctionTest, CallablesInPlaceAndOnTheHeapBehaveAlikeAndEmptyOnesThrow) {
   CheckCopiesMovesAndRelease<Counting<1>>();   // in place
   CheckCopiesMovesAndRelease<Counting<64>>();  // on the heap
-}
-
-TEST(InlineFunctionTest, EmptyWrappersThrowBadFunctionCall) {
   int (*none)() = nullptr;
   for (const Counter& empty : {Counter(), Counter(nullptr), Counter(none)}) {
     EXPECT_FALSE(empty);

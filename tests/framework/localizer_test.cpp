@@ -1,3 +1,5 @@
+// Language tags, choosing a template, and the places that localise with a request's locale: an
+// activation's error localizer and native errors turned into error values.
 #include <quil/l10n/localizer.h>
 
 #include <memory>
@@ -7,8 +9,13 @@
 
 #include <gtest/gtest.h>
 
-namespace Quil::L10n {
+#include <quil/core/activation.h>
+#include <quil/data/native_error.h>
+
+namespace Quil {
 namespace {
+
+using namespace L10n;
 
 LanguagePreference Preference(std::string_view text) {
   std::error_code error;
@@ -17,8 +24,9 @@ LanguagePreference Preference(std::string_view text) {
   return preference;
 }
 
-LocaleSpec Locale(std::string_view languages) {
-  return LocaleSpec(Preference(languages), Preference("C"), TimezoneSpec("Etc/UTC"));
+std::shared_ptr<const LocaleSpec> Locale(std::string_view languages) {
+  return std::make_shared<const LocaleSpec>(Preference(languages), Preference("C"),
+                                            TimezoneSpec("Etc/UTC"));
 }
 
 TEST(LanguagePreferenceTest, AcceptsCanonicalisesAndRejectsTags) {
@@ -52,31 +60,75 @@ TEST(LanguagePreferenceTest, AcceptsCanonicalisesAndRejectsTags) {
   EXPECT_EQ(&error.category(), &GetLocaleCategory());
 }
 
-TEST(LocalizerTest, PicksTheBestLanguageAndFallsBack) {
+TEST(LocalizerTest, PicksTheBestLanguageFallsBackAndLocalisesErrors) {
   const std::string id = "quil.invoke.invalid.input";
   const BaseMessage message(id, "Invalid input for operation ::Op.", {"::Op"});
+  const std::string german = "Ungültige Eingabe für ::Op.";
 
-  Localizer localizer;
-  EXPECT_FALSE(localizer.AddTemplate("german", id, "x"));
-  ASSERT_TRUE(localizer.AddTemplate("de", id, "Ungültige Eingabe für {1}."));
-  ASSERT_TRUE(localizer.AddTemplate("DE-ch", id, "Ungültige Eingabe für {1} (CH)."));
-  ASSERT_TRUE(localizer.AddTemplate("it", id, "Input non valido per {1} e {2}."));
+  auto localizer = std::make_shared<Localizer>();
+  EXPECT_FALSE(localizer->AddTemplate("german", id, "x"));
+  ASSERT_TRUE(localizer->AddTemplate("de", id, "Ungültige Eingabe für {1}."));
+  ASSERT_TRUE(localizer->AddTemplate("DE-ch", id, "Ungültige Eingabe für {1} (CH)."));
+  ASSERT_TRUE(localizer->AddTemplate("it", id, "Input non valido per {1} e {2}."));
 
-  EXPECT_EQ(localizer.Localize(message, Locale("de_CH")), "Ungültige Eingabe für ::Op (CH).");
-  EXPECT_EQ(localizer.Localize(message, Locale("de_AT")), "Ungültige Eingabe für ::Op.");
-  EXPECT_EQ(localizer.Localize(message, Locale("pt_BR,de_AT")), "Ungültige Eingabe für ::Op.");
+  EXPECT_EQ(localizer->Localize(message, *Locale("de_CH")), "Ungültige Eingabe für ::Op (CH).");
+  EXPECT_EQ(localizer->Localize(message, *Locale("de_AT")), german);
+  EXPECT_EQ(localizer->Localize(message, *Locale("pt_BR,de_AT")), german);
   // No template for the languages asked for: the default text.
-  EXPECT_EQ(localizer.Localize(message, Locale("pt_BR")), message.defaultMessage);
+  EXPECT_EQ(localizer->Localize(message, *Locale("pt_BR")), message.defaultMessage);
   // A template asking for an argument the message lacks would lose text.
-  EXPECT_EQ(localizer.Localize(message, Locale("it")), message.defaultMessage);
+  EXPECT_EQ(localizer->Localize(message, *Locale("it")), message.defaultMessage);
 
   // A request localizer lacking its localizer or its locale keeps the default text.
-  auto shared = std::make_shared<Localizer>(localizer);
-  const auto german = std::make_shared<const LocaleSpec>(Locale("de"));
-  EXPECT_EQ(RequestLocalizer(shared, german).Localize(message), "Ungültige Eingabe für ::Op.");
-  EXPECT_EQ(RequestLocalizer(nullptr, german).Localize(message), message.defaultMessage);
-  EXPECT_EQ(RequestLocalizer(shared, nullptr).Localize(message), message.defaultMessage);
+  const auto de = Locale("de");
+  EXPECT_EQ(RequestLocalizer(localizer, de).Localize(message), german);
+  EXPECT_EQ(RequestLocalizer(nullptr, de).Localize(message), message.defaultMessage);
+  EXPECT_EQ(RequestLocalizer(localizer, nullptr).Localize(message), message.defaultMessage);
+
+  // An activation without templates or without a locale answers errors in the default locale.
+  for (const Core::AsyncActivation& activation :
+       {Core::AsyncActivation(), Core::AsyncActivation(nullptr, de),
+        Core::AsyncActivation(std::make_shared<Localizer>(), de),
+        Core::AsyncActivation(localizer, nullptr)}) {
+    const RequestLocalizer fallback = activation.GetErrorRequestLocalizer();
+    ASSERT_NE(fallback.GetLocale(), nullptr);
+    EXPECT_EQ(fallback.GetLocale()->GetLanguagePreference().ToString(), "en_US");
+    EXPECT_EQ(fallback.Localize(message), message.defaultMessage);
+  }
+  const RequestLocalizer own = Core::AsyncActivation(localizer, de).GetErrorRequestLocalizer();
+  EXPECT_EQ(own.GetLocalizer(), localizer);
+  EXPECT_EQ(own.GetLocale(), de);
+  EXPECT_EQ(own.Localize(message), german);
+
+  // A native error is localised message by message; an error value given wins; nothing is null.
+  using Data::NativeErrorHelper;
+  const BaseMessage untranslated("com.example.other", "Other text.", {});
+  const Data::NativeError native{"com.korvan.quil.std.errors.not_found", {message, untranslated}};
+  const Data::ErrorValuePtr given =
+      Data::ErrorValue::GetInstance("com.korvan.quil.std.errors.error");
+  EXPECT_EQ(NativeErrorHelper::GetError(given, native, own), given);
+  EXPECT_EQ(NativeErrorHelper::GetError(given, boost::none, own), given);
+  EXPECT_EQ(NativeErrorHelper::GetError(nullptr, boost::none, own), nullptr);
+  const Data::ErrorValuePtr localised = NativeErrorHelper::GetError(nullptr, native, own);
+  ASSERT_NE(localised, nullptr);
+  EXPECT_EQ(localised->GetName(), native.name);
+  EXPECT_EQ(localised->GetMessages(),
+            (MessageList{BaseMessage(id, german, {"::Op"}), untranslated}));
+}
+
+TEST(AsyncActivationTest, CopyOwnsItsContextAndSharesLocalisation) {
+  auto localizer = std::make_shared<Localizer>();
+  Core::AsyncActivation original(localizer, nullptr);
+  original.GetExecutionContext().applicationData["request"] = "42";
+
+  Core::AsyncActivation copy(original);
+  EXPECT_EQ(copy.GetExecutionContext(), original.GetExecutionContext());
+  EXPECT_EQ(copy.GetLocalizer(), localizer);
+  copy.GetExecutionContext().applicationData["request"] = "43";
+  copy.SetLocalizer(nullptr);
+  EXPECT_EQ(original.GetExecutionContext().applicationData.at("request"), "42");
+  EXPECT_EQ(original.GetLocalizer(), localizer);
 }
 
 }  // namespace
-}  // namespace Quil::L10n
+}  // namespace Quil

@@ -63,7 +63,10 @@ TEST(MessageCatalogueTest, SortedUniqueAndComplete) {
       for (const std::string& arg : args) {
         EXPECT_NE(text.find(arg), std::string::npos) << id << " misses " << arg;
       }
-      EXPECT_EQ(Message<CoreTag>::DefaultMessageForId(id), entry->messageTemplate);
+      // Without arguments a message keeps the template unrendered, placeholders included.
+      const Message<CoreTag> unrendered{std::string(id)};
+      EXPECT_EQ(unrendered.defaultMessage, entry->messageTemplate);
+      EXPECT_TRUE(unrendered.args.empty());
     }
   }
   EXPECT_EQ(FindCoreMessage("quil.invoke.invalid"), nullptr);

@@ -9,7 +9,6 @@ namespace Com::Korvan::Quil::Std::Errors {
 namespace {
 
 using ::Quil::BaseMessage;
-using ::Quil::MessageList;
 
 static_assert(kIsStandardError<NotFound> && kIsStandardError<UnableToAllocateResource>);
 static_assert(!kIsStandardError<LocalizableMessage> && !kIsStandardError<int>);
@@ -29,16 +28,6 @@ TEST(StdErrorsTest, ErrorValuesRoundTripTheirMessages) {
   for (const BaseMessage& message : value->GetMessages()) {
     EXPECT_EQ(ToBaseMessage(ToLocalizableMessage(message)), message);
   }
-
-  // One-line errors render their text and keep each argument.
-  const NotFound notFound = MakeError<NotFound>("com.example.vm.missing",
-                                                "Machine {1} is not on host {2}.", "vm-7", "h1");
-  EXPECT_EQ(ToMessageList(notFound.messages),
-            (MessageList{BaseMessage("com.example.vm.missing", "Machine vm-7 is not on host h1.",
-                                     {"vm-7", "h1"})}));
-  const ::Quil::Data::NativeError native = ToNativeError(notFound);
-  EXPECT_EQ(native.name, NotFound::kWireName);
-  EXPECT_EQ(native.messages, ToMessageList(notFound.messages));
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ class OutputTest(unittest.TestCase):
                      for name in names if name.endswith(".svc")]
         self.assertEqual(len(catalogue), 10)
         outputs = generated(LONG_NAMES) + tuple(
-            output for description in catalogue + ["tests/api/sample.svc"]
+            output for description in catalogue + ["tests/api/native_kinds.svc"]
             for output in generator.generate(load_file(description), description))
         for output in outputs:
             self.assertTrue(output.endswith("\n") and "\n\n\n" not in output + "\n")
