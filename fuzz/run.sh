@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for <seconds> each, starting from a copy of its seed corpus (the
-# repository is not written), and prints one line per target: executions, executions per second
-# findings and slow units. Findings (crashes, leaks, broken invariants, timeouts) and the log of their target
-# are kept in a directory the summary names; the exit status is 1 when there is any.
+# repository is not written), and prints one line per target: executions, executions per second,
+# findings and slow units. Findings (crashes, leaks, broken invariants, timeouts) and the log of
+# their target are kept in a directory the summary names; the exit status is 1 when there is any.
 # FUZZ_TARGETS picks targets (default: all five); FUZZ_RUNS also stops a target after that many
 # executions, whichever comes first (a long run: FUZZ_RUNS=10000000 fuzz/run.sh 3600);
 # FUZZ_TIMEOUT is the wall time in seconds after which one input counts as hanging (default 30;
