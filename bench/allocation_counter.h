@@ -18,8 +18,8 @@ namespace Bench {
 // glibc hands memory freed at the top of the heap back to the system and faults it in again on
 // the next round: a benchmark that frees everything it built would measure page faults. Every
 // benchmark program keeps its freed memory instead, baselines included.
-inline const bool keepsFreedMemory = mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1 &&
-                                     mallopt(M_MMAP_THRESHOLD, 1 << 30) == 1;
+inline const bool keepsFreedMemory =
+    mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1 && mallopt(M_MMAP_THRESHOLD, 1 << 30) == 1;
 
 constexpr int kMaxThreads = 2;
 inline thread_local int threadSlot = 0;

@@ -172,7 +172,15 @@ void BuildWorld(const benchmark::State& /*state*/) { TheWorld(); }
 enum Operation { kGet, kUpdate };
 
 // What a benchmark measures, for the scaling of its two-thread run over its one-thread run.
-enum Kind { kDirectGet, kDirectUpdate, kRoundTripGet, kRoundTripUpdate, kOwnGet, kOwnUpdate, kKinds };
+enum Kind {
+  kDirectGet,
+  kDirectUpdate,
+  kRoundTripGet,
+  kRoundTripUpdate,
+  kOwnGet,
+  kOwnUpdate,
+  kKinds
+};
 
 // ns_per_call of the direct benchmarks, by operation, thread count and thread; written by the
 // direct benchmarks and read by the round trips, which run after them.
@@ -191,9 +199,8 @@ double ThreadCpuNs() {
 // Runs `call` once per iteration and sets the counters.
 template <typename Call>
 void Measure(benchmark::State& state, Kind kind, Call call) {
-  const Operation operation = kind == kDirectGet || kind == kRoundTripGet || kind == kOwnGet
-                                  ? kGet
-                                  : kUpdate;
+  const Operation operation =
+      kind == kDirectGet || kind == kRoundTripGet || kind == kOwnGet ? kGet : kUpdate;
   const bool direct = kind == kDirectGet || kind == kDirectUpdate;
   threadSlot = state.thread_index();
   const std::size_t allocationsBefore = Allocations();

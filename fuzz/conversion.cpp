@@ -37,22 +37,22 @@ using Quil::MessageList;
 using Quil::Data::DataValuePtr;
 
 // X(service, method): every operation of the catalogue.
-#define FUZZ_OPERATIONS(X)                                                                         \
-  X(Compute::CpusSvc, GetMethod)                                                                   \
-  X(Compute::CpusSvc, UpdateMethod)                                                                \
-  X(Compute::MemorySvc, GetMethod) X(Compute::MemorySvc, UpdateMethod)                             \
-      X(Device::CdromSvc, AddMethod) X(Device::CdromSvc, ListMethod)                               \
-          X(Device::CdromSvc, DeleteMethod) X(Device::DiskSvc, AddMethod)                          \
-              X(Device::DiskSvc, ListMethod) X(Device::NetworkSvc, AddMethod)                      \
-                  X(Device::NetworkSvc, ListMethod) X(Device::NetworkSvc, RemoveMethod)            \
-                      X(Device::SataControllerSvc, AddMethod)                                      \
-                          X(Device::SataControllerSvc, UpdateMethod)                               \
-                              X(Device::SataControllerSvc, DeleteMethod)                           \
-                                  X(Device::SataControllerSvc, ListMethod) X(                      \
-                                      Device::ScsiControllerSvc, AddMethod) X(DockSvc, LoadMethod) \
-                                      X(PowerSvc, GetMethod) X(PowerSvc, SwitchOnMethod)           \
-                                          X(PowerSvc, SwitchOffMethod) X(PowerSvc, ResetMethod)    \
-                                              X(PowerSvc, SuspendMethod) X(NaskSvc, CreateMethod)  \
+#define FUZZ_OPERATIONS(X)                                                                        \
+  X(Compute::CpusSvc, GetMethod)                                                                  \
+  X(Compute::CpusSvc, UpdateMethod)                                                               \
+  X(Compute::MemorySvc, GetMethod)                                                                \
+  X(Compute::MemorySvc, UpdateMethod) X(Device::CdromSvc, AddMethod)                              \
+      X(Device::CdromSvc, ListMethod) X(Device::CdromSvc, DeleteMethod)                           \
+          X(Device::DiskSvc, AddMethod) X(Device::DiskSvc, ListMethod)                            \
+              X(Device::NetworkSvc, AddMethod) X(Device::NetworkSvc, ListMethod)                  \
+                  X(Device::NetworkSvc, RemoveMethod) X(Device::SataControllerSvc, AddMethod)     \
+                      X(Device::SataControllerSvc, UpdateMethod)                                  \
+                          X(Device::SataControllerSvc, DeleteMethod)                              \
+                              X(Device::SataControllerSvc, ListMethod)                            \
+                                  X(Device::ScsiControllerSvc, AddMethod) X(DockSvc, LoadMethod)  \
+                                      X(PowerSvc, GetMethod) X(PowerSvc, SwitchOnMethod)          \
+                                          X(PowerSvc, SwitchOffMethod) X(PowerSvc, ResetMethod)   \
+                                              X(PowerSvc, SuspendMethod) X(NaskSvc, CreateMethod) \
                                                   X(NaskSvc, DeleteMethod)
 
 [[noreturn]] void Fail(const char* what, const char* record, const DataValuePtr& value,

@@ -149,10 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (finals != 1) Fail(std::to_string(finals) + " final answers", operation, input);
     if (answer->error != nullptr) {
       const std::string_view name = answer->error->GetName();
-      const bool allowed =
-          name == Quil::ErrorNames::kInvalidArgument ||
-          (operation == nullptr && name == Quil::ErrorNames::kOperationNotFound) ||
-          (operation != nullptr && IsDeclared(*operation->method, answer->error));
+      const bool allowed = name == Quil::ErrorNames::kInvalidArgument ||
+                           (operation == nullptr && name == Quil::ErrorNames::kOperationNotFound) ||
+                           (operation != nullptr && IsDeclared(*operation->method, answer->error));
       if (!allowed) Fail("error " + Quil::Data::ToText(answer->error.get()), operation, input);
       if (answer->error->GetMessages().empty()) Fail("an error without message", operation, input);
     } else if (operation != nullptr) {

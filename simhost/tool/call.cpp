@@ -138,7 +138,8 @@ class StrictCheck {
       const auto& values = enumeration->values;
       if (std::find(values.begin(), values.end(), text->GetValue()) == values.end()) {
         faults_.push_back(frame.path + ": \"" + std::string(text->GetValue()) +
-                          "\" is not a value of " + enumeration->name + " (" + Joined(values) + ")");
+                          "\" is not a value of " + enumeration->name + " (" + Joined(values) +
+                          ")");
       }
     } else if (shape.base == TypeShape::Base::kStructure) {
       if (const Structure* structure = catalogue_.FindStructure(shape.name)) {

@@ -100,8 +100,8 @@ Core::MethodResultPtr ApiMethodHelper::ValidateError(
         Message<CoreTag>("quil.provider.method.invalid.error", methodName, std::string(name)));
     return ErrorResult(ErrorNames::kInternalServerError, messages);
   }
-  messages.push_back(Message<CoreTag>("quil.provider.method.undeclared.error", methodName,
-                                                      std::string(name)));
+  messages.push_back(
+      Message<CoreTag>("quil.provider.method.undeclared.error", methodName, std::string(name)));
   return ErrorResult(ErrorNames::kInternalServerError, messages);
 }
 

@@ -28,8 +28,8 @@ void LocalApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> meth
     }
     // The task owns everything it needs: the caller's arguments, and the provider, may be gone
     // when it runs.
-    executor_([target = *routed, input = std::move(input),
-               activation = std::move(activation), callback]() mutable {
+    executor_([target = *routed, input = std::move(input), activation = std::move(activation),
+               callback]() mutable {
       target->Invoke(std::move(input), std::move(activation), callback);
     });
     return;
@@ -40,14 +40,14 @@ void LocalApiProvider::Invoke(std::shared_ptr<const Core::MethodIdentifier> meth
   std::string interfaceName = named ? method->GetInterface()->GetName() : std::string();
   std::string methodName = method != nullptr ? method->GetName() : std::string();
   if (!executor_) {
-    callback(InterfaceRegistry::OperationNotFound(interfaceName, methodName, activation.get()), kFinalProgress,
-             nullptr);
+    callback(InterfaceRegistry::OperationNotFound(interfaceName, methodName, activation.get()),
+             kFinalProgress, nullptr);
     return;
   }
   executor_([interfaceName = std::move(interfaceName), methodName = std::move(methodName),
              activation = std::move(activation), callback]() {
-    callback(InterfaceRegistry::OperationNotFound(interfaceName, methodName, activation.get()), kFinalProgress,
-             nullptr);
+    callback(InterfaceRegistry::OperationNotFound(interfaceName, methodName, activation.get()),
+             kFinalProgress, nullptr);
   });
 }
 

@@ -36,7 +36,7 @@ struct InterfaceRegistry::Table {
   }
 
   const std::shared_ptr<const AsyncApiMethod>* FindMethod(std::string_view interfaceName,
-                                                         std::string_view methodName) const {
+                                                          std::string_view methodName) const {
     const Entry* entry = FindEntry(interfaceName);
     if (entry == nullptr) return nullptr;
     for (const auto& [name, method] : entry->methods) {

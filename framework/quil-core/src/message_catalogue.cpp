@@ -91,7 +91,8 @@ constexpr auto kCatalogue = SortedById(std::array{
     // (path)
     Entry{"quil.data.definition.field.missing", "{1}: the required field is missing."},
     Entry{"quil.data.definition.value.missing", "{1}: there is no value."},
-    Entry{"quil.data.definition.missing", "{1}: there is no definition to check the value against."},
+    Entry{"quil.data.definition.missing",
+          "{1}: there is no definition to check the value against."},
     // (path, structure name)
     Entry{"quil.data.definition.ref.unresolved",
           "{1}: the definition of structure {2} is not available."},
@@ -99,7 +100,8 @@ constexpr auto kCatalogue = SortedById(std::array{
     Entry{"quil.data.definition.union.case.required", "{1}: must be set when {2} is \"{3}\"."},
     Entry{"quil.data.definition.union.case.forbidden", "{1}: must not be set when {2} is \"{3}\"."},
     // (limit)
-    Entry{"quil.data.definition.check.truncated", "Failures after the first {1} were not reported."},
+    Entry{"quil.data.definition.check.truncated",
+          "Failures after the first {1} were not reported."},
     // (method)
     Entry{"quil.provider.method.invalid.input", "Invalid input for method \"{1}\"."},
     Entry{"quil.provider.method.invalid.output",
@@ -118,7 +120,8 @@ constexpr auto kCatalogue = SortedById(std::array{
     // (path, limit)
     Entry{"quil.remote.json.too.deep", "{1}: JSON nested deeper than {2} levels."},
     // (size, limit)
-    Entry{"quil.remote.json.too.large", "The JSON text of {1} bytes exceeds the limit of {2} bytes."},
+    Entry{"quil.remote.json.too.large",
+          "The JSON text of {1} bytes exceeds the limit of {2} bytes."},
     // (path, number text)
     Entry{"quil.remote.json.integer.range",
           "{1}: the number {2} is outside the range of a 64-bit signed integer."},

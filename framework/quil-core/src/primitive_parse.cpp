@@ -72,8 +72,8 @@ bool FromText(const DataValuePtr& value, DataType target, T& out, MessageList& m
   }
   const std::string_view text = static_cast<const StringValue&>(*value).GetValue();
   if (Parse(text, out)) return true;
-  messages.push_back(Message<CoreTag>("quil.data.primitive.parse", std::string(text),
-                                      std::string(target.Name())));
+  messages.push_back(
+      Message<CoreTag>("quil.data.primitive.parse", std::string(text), std::string(target.Name())));
   return false;
 }
 

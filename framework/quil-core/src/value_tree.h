@@ -19,9 +19,7 @@ struct ValueAccess {
   static const Detail::StableVector<DataValuePtr>& Elements(const ListValue& value) {
     return value.elements_;
   }
-  static const CompoundValue::Fields& Fields(const CompoundValue& value) {
-    return value.fields_;
-  }
+  static const CompoundValue::Fields& Fields(const CompoundValue& value) { return value.fields_; }
   // Appends a field known to be absent, skipping the search; `Name` is std::string_view or
   // StaticText.
   template <typename Name>

@@ -53,8 +53,8 @@ void AppendErrorObject(std::string& out, int code, const Data::ErrorValue& error
     return;
   }
   out.resize(start);
-  failures.push_back(Message<CoreTag>("quil.remote.answer.unencodable",
-                                      std::string(error.GetName())));
+  failures.push_back(
+      Message<CoreTag>("quil.remote.answer.unencodable", std::string(error.GetName())));
   const Data::ErrorValuePtr internal =
       MakeError(ErrorNames::kInternalServerError, std::move(failures));
   AppendErrorObject(out, Wire::kInternalError, *internal);  // paths and names only: encodes

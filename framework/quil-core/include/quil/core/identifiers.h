@@ -45,9 +45,7 @@ class QUIL_CORE_API MethodIdentifier {
   friend bool operator==(const MethodIdentifier& a, const MethodIdentifier& b) {
     return *a.interface_ == *b.interface_ && a.name_ == b.name_;
   }
-  friend bool operator!=(const MethodIdentifier& a, const MethodIdentifier& b) {
-    return !(a == b);
-  }
+  friend bool operator!=(const MethodIdentifier& a, const MethodIdentifier& b) { return !(a == b); }
 
  private:
   std::shared_ptr<const InterfaceIdentifier> interface_;

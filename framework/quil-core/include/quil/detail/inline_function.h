@@ -91,8 +91,9 @@ class InlineFunction<R(Args...), Capacity> {
   };
 
   template <typename F>
-  static constexpr bool kInPlace = sizeof(F) <= Capacity && alignof(F) <= alignof(void*) &&
-                                   std::is_nothrow_move_constructible_v<F>;
+  static constexpr bool kInPlace =
+      sizeof(F) <= Capacity &&
+      alignof(F) <= alignof(void*) && std::is_nothrow_move_constructible_v<F>;
 
   // In place, the callable itself sits in the storage; otherwise a pointer to it on the heap.
   template <typename F>
