@@ -142,8 +142,8 @@ struct World {
   std::array<AsyncActivation, kMaxThreads> ownDefaults;
   std::array<std::unique_ptr<CpusSvc::AsyncServiceStub>, kMaxThreads> ownStubs;
   std::array<std::shared_ptr<AsyncActivation>, kMaxThreads> ownActivations;
-  // Per thread, for the "Private" round trips: a provider and binding of its own besides.
-  std::array<std::shared_ptr<FixedCpus>, kMaxThreads> privateImplementations;
+  // Per thread, for the "Private" round trips: a provider and binding (which owns its
+  // implementation) of its own besides.
   std::array<Quil::Provider::LocalApiProvider, kMaxThreads> privateProviders;
   std::array<std::unique_ptr<CpusSvc::AsyncServiceStub>, kMaxThreads> privateStubs;
 
@@ -161,9 +161,8 @@ struct World {
       ownStubs[thread] = std::make_unique<CpusSvc::AsyncServiceStub>(
           std::make_shared<Quil::Stub::AsyncApiStub>(provider, ownDefaults[thread]));
       ownActivations[thread] = MakeAligned<AsyncActivation>();
-      privateImplementations[thread] = std::make_shared<FixedCpus>();
       if (!privateProviders[thread].Register(
-              CpusSvc::AsyncServiceBinder::BindImplementation(privateImplementations[thread]))) {
+              CpusSvc::AsyncServiceBinder::BindImplementation(std::make_shared<FixedCpus>()))) {
         std::abort();
       }
       privateStubs[thread] =
